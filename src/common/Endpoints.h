@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QString>
+#include <QUrl>
+
+// Addresses the program talks to. Each is a build-time constant that the environment variable of
+// the same name replaces (the stand-in servers and the tests use that).
+namespace endpoints {
+
+QUrl operatorBase(); // VESMORA_OPERATOR_URL: scheme, host and port
+QUrl updateBase();   // VESMORA_UPDATE_URL: scheme, host and port
+QUrl vendorSite();   // VESMORA_VENDOR_URL: the whole address
+
+// Base address + an absolute path that may carry a query ("/a/b?x=1").
+QUrl resolve(const QUrl& base, const QString& pathAndQuery);
+
+QUrl signInPage();
+QUrl resourceLookup();
+QUrl powerLookup();
+QUrl updateCheck();
+QUrl downloadFolder(); // ends in "/"
+
+} // namespace endpoints

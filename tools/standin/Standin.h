@@ -1,0 +1,30 @@
+#pragma once
+
+// Stand-in for the operator's maintenance web system and the vendor's update server, on loopback.
+
+#include <httplib.h>
+
+#include <map>
+#include <string>
+
+// "--name value" pairs from the command line; "--name" alone stands for "1".
+class Flags {
+public:
+    std::string get(const std::string& name, const std::string& fallback = {}) const;
+    long long getInt(const std::string& name, long long fallback) const;
+    bool has(const std::string& name) const { return m_values.count(name) != 0; }
+    void set(const std::string& name, const std::string& value) { m_values[name] = value; }
+
+private:
+    std::map<std::string, std::string> m_values;
+};
+
+// Each route set installs its handlers and describes its flags for --help.
+void installOperatorRoutes(httplib::Server& server, const Flags& flags);
+std::string operatorHelp();
+
+void installUpdateRoutes(httplib::Server& server, const Flags& flags);
+std::string updateHelp();
+
+// Sleeps in short steps so a stopping server is not held up by a deliberately slow handler.
+void sleepUnlessStopping(const httplib::Server& server, long long milliseconds);

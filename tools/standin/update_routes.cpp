@@ -1,0 +1,145 @@
+#include "Standin.h"
+
+#include <filesystem>
+#include <fstream>
+#include <memory>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string quoted(const std::string& text) {
+    std::string out = "\"";
+    for (const char c : text) {
+        if (c == '"' || c == '\\')
+            out += '\\';
+        out += c;
+    }
+    return out + "\"";
+}
+
+struct UpdateConfig {
+    std::string version;
+    std::string files;
+    std::string notes;
+    std::string message;
+    std::string fault;
+    std::string filesDir;
+    std::string truncate;
+    long long delayMs = 0;
+};
+
+std::string versionReply(const UpdateConfig& c) {
+    const bool error = c.fault == "error";
+    std::string body = "{";
+    auto member = [&body](const std::string& name, const std::string& value) {
+        if (body.size() > 1)
+            body += ",";
+        body += quoted(name) + ":" + value;
+    };
+    if (c.fault != "missing-status")
+        member("status", quoted(error ? "error" : "success"));
+    if (error || c.fault != "missing-message")
+        member("message", quoted(c.message));
+    if (c.fault == "null-version")
+        member("version", "null");
+    else if (c.fault != "missing-version")
+        member("version", quoted(c.version));
+    if (c.fault != "missing-files")
+        member("update_files", quoted(c.files));
+    if (c.fault != "missing-notes")
+        member("update_notes", quoted(c.notes));
+    return body + "}";
+}
+
+// Serves a file in chunks so that a large download never sits whole in memory.
+void serveFile(const httplib::Server& server, const fs::path& path, bool truncate, httplib::Response& res) {
+    const auto size = static_cast<size_t>(fs::file_size(path));
+    auto stream = std::make_shared<std::ifstream>(path, std::ios::binary);
+    // A truncated reply announces the whole length but stops half way and drops the connection.
+    const size_t sendLimit = truncate ? size / 2 : size;
+    res.set_content_provider(size, "application/octet-stream",
+                             [stream, sendLimit, &server](size_t offset, size_t length, httplib::DataSink& sink) {
+                                 if (!server.is_running() || offset >= sendLimit)
+                                     return false;
+                                 static thread_local std::vector<char> buffer(256 * 1024);
+                                 const size_t want = std::min({length, buffer.size(), sendLimit - offset});
+                                 stream->seekg(static_cast<std::streamoff>(offset));
+                                 stream->read(buffer.data(), static_cast<std::streamsize>(want));
+                                 const auto got = static_cast<size_t>(stream->gcount());
+                                 if (got == 0)
+                                     return false;
+                                 return sink.write(buffer.data(), got);
+                             });
+}
+
+} // namespace
+
+std::string updateHelp() {
+    return R"(Update server (/soft/api/update.asp, /soft/uploads/vesmora/...):
+  --update-version V  version the server names (default 2.1.0, the version of this build).
+  --update-files L    update_files member: comma-separated entries (default empty).
+  --update-notes T    update_notes member (default empty; "/n" stands for a line break).
+  --update-message T  message member (default empty; shown with --update-fault error).
+  --update-fault F    how the version request fails:
+                        error            status "error" with the message
+                        missing-status, missing-version, missing-files, missing-notes
+                                         that member left out
+                        null-version     version is null
+                        not-json         an HTML text with status 200
+                        http500          status 500 with an HTML body
+                        no-answer        accepts the request and never answers
+  --update-delay MS   wait this long before answering the version request.
+  --files-dir DIR     folder served under /soft/uploads/vesmora/ (sub-folders too). A file that
+                      is not there is a 404.
+  --truncate-file E   the entry E (path under the folder) announces its full length but its
+                      body stops half way.
+)";
+}
+
+void installUpdateRoutes(httplib::Server& server, const Flags& flags) {
+    auto config = std::make_shared<UpdateConfig>();
+    config->version = flags.get("update-version", "2.1.0");
+    config->files = flags.get("update-files");
+    config->notes = flags.get("update-notes");
+    config->message = flags.get("update-message");
+    config->fault = flags.get("update-fault", "none");
+    config->filesDir = flags.get("files-dir");
+    config->truncate = flags.get("truncate-file");
+    config->delayMs = flags.getInt("update-delay", 0);
+
+    server.Post("/soft/api/update.asp", [config, &server](const httplib::Request&, httplib::Response& res) {
+        if (config->delayMs > 0)
+            sleepUnlessStopping(server, config->delayMs);
+        if (config->fault == "no-answer") {
+            sleepUnlessStopping(server, 10LL * 60 * 1000);
+            return;
+        }
+        if (config->fault == "http500") {
+            res.status = 500;
+            res.set_content("<html><body><h1>500 Internal Server Error</h1></body></html>", "text/html");
+            return;
+        }
+        if (config->fault == "not-json") {
+            res.set_content("<html><body>maintenance</body></html>", "text/html; charset=utf-8");
+            return;
+        }
+        res.set_content(versionReply(*config), "application/json; charset=utf-8");
+    });
+
+    server.Get(R"(/soft/uploads/vesmora/(.*))", [config, &server](const httplib::Request& req, httplib::Response& res) {
+        const std::string entry = req.matches[1];
+        const fs::path root = config->filesDir;
+        std::error_code ec;
+        const fs::path target = fs::weakly_canonical(root / entry, ec);
+        const fs::path base = fs::weakly_canonical(root, ec);
+        const auto rel = target.lexically_relative(base);
+        const bool inside = !config->filesDir.empty() && !rel.empty() && *rel.begin() != "..";
+        if (!inside || !fs::is_regular_file(target, ec)) {
+            res.status = 404;
+            res.set_content("<html><body>404 Not Found</body></html>", "text/html");
+            return;
+        }
+        serveFile(server, target, entry == config->truncate, res);
+    });
+}
