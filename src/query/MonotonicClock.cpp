@@ -1,0 +1,9 @@
+#include "query/MonotonicClock.h"
+
+SteadyClock::SteadyClock() {
+    m_timer.start();
+}
+
+qint64 SteadyClock::nowMs() const {
+    return m_timer.elapsed();
+}

@@ -1,0 +1,182 @@
+#include "StandinHttp.h"
+#include "query/SessionPostClient.h"
+#include "support/StandinServer.h"
+
+#include <QElapsedTimer>
+#include <QNetworkCookie>
+#include <QNetworkCookieJar>
+#include <QTest>
+
+#include <memory>
+#include <optional>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+struct Outcome {
+    std::optional<QString> reply;
+    qint64 afterMs = -1;
+};
+
+} // namespace
+
+class TestSessionPostClient : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<StandinServer> m_server;
+    QString m_cookie;
+    QNetworkAccessManager m_network;
+
+    QUrl resourceUrl() const {
+        return m_server->baseUrl().resolved(QUrl(u"/ehmsexp/rest/install/queryRmwResouceInfo?testType=2"_s));
+    }
+
+    // Posts and waits for the callback.
+    QString post(SessionPostClient& client, const QByteArray& body, const QUrl& url = {}) {
+        std::optional<QString> reply;
+        QObject context;
+        client.PostHtml(url.isEmpty() ? resourceUrl() : url, body, &context,
+                        [&reply](const QString& text) { reply = text; });
+        [&] { QTRY_VERIFY_WITH_TIMEOUT(reply.has_value(), 20000); }();
+        return reply.value_or(u"<no callback>"_s);
+    }
+
+private slots:
+    void initTestCase() {
+        m_server = std::make_unique<StandinServer>(QStringList{u"--noreply-seconds"_s, u"20"_s});
+        QVERIFY(m_server->isRunning());
+        m_cookie = standinSignIn(m_server->baseUrl());
+        QVERIFY(!m_cookie.isEmpty());
+    }
+
+    void sendsHeadersAndTheCookieOfTheMoment() {
+        FixedCookie cookies(m_cookie + u"; theme=blue"_s);
+        // A cookie in the manager's own jar must not ride along.
+        m_network.cookieJar()->setCookiesFromUrl({QNetworkCookie("JSESSIONID", "FROMJAR")},
+                                                 m_server->baseUrl());
+        SessionPostClient client(&m_network, &cookies);
+
+        QVERIFY(post(client, "no209=first").contains(u"资源查询成功"_s));
+        cookies.set(u"JSESSIONID=OTHER"_s);
+        post(client, "no209=second");
+        cookies.set(QString());
+        post(client, "no209=third");
+
+        const auto log = m_server->requests(u"/ehmsexp/rest/install/queryRmwResouceInfo"_s);
+        QCOMPARE(log.size(), 3);
+        QCOMPARE(log[0][u"cookie"_s].toString(), m_cookie + u"; theme=blue"_s);
+        QCOMPARE(log[1][u"cookie"_s].toString(), u"JSESSIONID=OTHER"_s);
+        QCOMPARE(log[2][u"cookie"_s].toString(), QString());
+        for (const QJsonObject& entry : log) {
+            QCOMPARE(entry[u"method"_s].toString(), u"POST"_s);
+            QCOMPARE(entry[u"content_type"_s].toString(), u"application/x-www-form-urlencoded"_s);
+            // The log's query lists the parsed body fields too.
+            QVERIFY(entry[u"query"_s].toString().split(QLatin1Char('&')).contains(u"testType=2"_s));
+        }
+        QCOMPARE(log[0][u"body"_s].toString(), u"no209=first"_s);
+    }
+
+    void replyBodies_data() {
+        QTest::addColumn<QByteArray>("body");
+        QTest::addColumn<bool>("signedIn");
+        QTest::addColumn<QString>("contains");
+        QTest::addColumn<QString>("lacks");
+        QTest::newRow("chinese JSON")
+            << QByteArray("no209=20912345678") << true << u"\"rmw_ems\":\"广州"_s << QString();
+        QTest::newRow("status 500 html")
+            << QByteArray("no209=res-500") << true << u"服务器内部错误"_s << QString();
+        QTest::newRow("empty body") << QByteArray("no209=res-empty") << true << QString() << QString();
+        QTest::newRow("invalid utf-8")
+            << QByteArray("no209=res-badutf8") << true << u"-1:8-\uFFFD\uFFFD03"_s << QString();
+        QTest::newRow("several MB") << QByteArray("no209=res-huge") << true << u"\"rmw_olt_ip\""_s
+                                    << QString();
+        QTest::newRow("reply after 2 s")
+            << QByteArray("no209=res-slow-2") << true << u"资源查询成功"_s << QString();
+        QTest::newRow("no session: sign-in page")
+            << QByteArray("no209=209") << false << u"<form"_s << u"资源查询成功"_s;
+    }
+    void replyBodies() {
+        QFETCH(QByteArray, body);
+        QFETCH(bool, signedIn);
+        QFETCH(QString, contains);
+        QFETCH(QString, lacks);
+        FixedCookie cookies(signedIn ? m_cookie : QString());
+        SessionPostClient client(&m_network, &cookies);
+        const QString reply = post(client, body);
+        if (contains.isEmpty())
+            QCOMPARE(reply, QString());
+        else
+            QVERIFY2(reply.contains(contains), qPrintable(reply.left(200)));
+        if (!lacks.isEmpty())
+            QVERIFY(!reply.contains(lacks));
+        if (body.endsWith("huge"))
+            QVERIFY(reply.size() > 6 * 1000 * 1000);
+    }
+
+    void transportFailureGivesEmptyText() {
+        StandinServer gone;
+        const QUrl url = gone.baseUrl().resolved(QUrl(u"/ehmsexp/rest/install/queryPowerInfo?testType=2"_s));
+        gone.stop();
+        FixedCookie cookies(m_cookie);
+        SessionPostClient client(&m_network, &cookies);
+        QCOMPARE(post(client, "no209=1", url), QString());
+    }
+
+    void decodesUtf8Only() {
+        QCOMPARE(SessionPostClient::BytesToStr("\xEF\xBB\xBF{\"a\":\"\xE6\x88\x90\"}"), u"{\"a\":\"成\"}"_s);
+        QCOMPARE(SessionPostClient::BytesToStr("a\xFF"
+                                               "b"),
+                 u"a\uFFFDb"_s);
+        QCOMPARE(SessionPostClient::BytesToStr(QByteArray()), QString());
+    }
+
+    void noCallbackOnceTheContextIsGone() {
+        FixedCookie cookies(m_cookie);
+        SessionPostClient client(&m_network, &cookies);
+        bool called = false;
+        auto context = std::make_unique<QObject>();
+        client.PostHtml(resourceUrl(), "no209=res-slow-1", context.get(),
+                        [&called](const QString&) { called = true; });
+        context.reset();
+        // A later request on the same client still completes, after the first one has.
+        QCOMPARE(post(client, "no209=res-slow-2").isEmpty(), false);
+        QVERIFY(!called);
+    }
+
+    // A short deadline against a slow reply, and the default one against a reply of 15 s, posted
+    // together with one of 3 s that must still come back whole.
+    void timeouts() {
+        FixedCookie cookies(m_cookie);
+        SessionPostClient shortClient(&m_network, &cookies);
+        shortClient.setTimeoutMs(500);
+        QCOMPARE(post(shortClient, "no209=res-slow-2"), QString());
+
+        SessionPostClient client(&m_network, &cookies);
+        QCOMPARE(client.timeoutMs(), 10000);
+        QObject context;
+        QElapsedTimer clock;
+        Outcome slow, fine, never;
+        auto record = [&clock](Outcome& outcome) {
+            return [&outcome, &clock](const QString& text) {
+                outcome.reply = text;
+                outcome.afterMs = clock.elapsed();
+            };
+        };
+        clock.start();
+        client.PostHtml(resourceUrl(), "no209=res-slow-15", &context, record(slow));
+        client.PostHtml(resourceUrl(), "no209=res-slow-3", &context, record(fine));
+        client.PostHtml(resourceUrl(), "no209=res-noreply", &context, record(never));
+        QVERIFY(!slow.reply && !fine.reply && !never.reply); // never inside the call
+        QTRY_VERIFY_WITH_TIMEOUT(slow.reply && never.reply, 14000);
+        QVERIFY(fine.reply && fine.reply->contains(u"资源查询成功"_s));
+        QCOMPARE(*slow.reply, QString());
+        QCOMPARE(*never.reply, QString());
+        // Behaviour, not speed: the cut comes after about 10 s, not at the 15 s reply.
+        QVERIFY2(slow.afterMs >= 9500 && slow.afterMs <= 12000, qPrintable(QString::number(slow.afterMs)));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestSessionPostClient)
+#include "tst_session_post_client.moc"
