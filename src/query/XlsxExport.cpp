@@ -1,0 +1,194 @@
+#include "query/XlsxExport.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QRandomGenerator>
+
+#include <xlsxwriter.h>
+
+#include <array>
+#include <charconv>
+#include <filesystem>
+#include <optional>
+#include <system_error>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// List columns 2 to 5 hold the optical power readings; users sort and filter them as numbers.
+constexpr qsizetype kFirstPowerColumn = 2;
+constexpr qsizetype kLastPowerColumn = 5;
+
+constexpr std::array<double, 11> kColumnWidths = {10, 20, 15, 15, 15, 15, 15, 15, 10, 15, 30};
+
+std::filesystem::path fsPath(const QString& path) {
+    return std::filesystem::path(path.toStdU16String());
+}
+
+QByteArray libraryFileName(const QString& path) {
+#ifdef Q_OS_WIN
+    // libxlsxwriter takes UTF-8 names on Windows and converts them to wide ones itself.
+    return QDir::toNativeSeparators(path).toUtf8();
+#else
+    return QFile::encodeName(path);
+#endif
+}
+
+QString nativePath(const QString& path) {
+    return QDir::toNativeSeparators(path);
+}
+
+// Reserves a name in the target folder that no other file has (exclusive create), with the
+// ordinary permissions a new file gets there.
+bool createTemporaryFile(const QString& folder, QString* name, QString* error) {
+    for (int attempt = 0; attempt < 8; ++attempt) {
+        const QString candidate = QDir(folder).filePath(u".vesmora-export-%1.tmp"_s.arg(
+            QRandomGenerator::global()->generate64(), 16, 16, QLatin1Char('0')));
+        QFile file(candidate);
+        if (file.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
+            *name = candidate;
+            return true;
+        }
+        if (file.exists())
+            continue;
+        *error = u"无法在文件夹中创建文件(%1): %2"_s.arg(file.errorString(), nativePath(folder));
+        return false;
+    }
+    *error = u"无法在文件夹中创建临时文件: %1"_s.arg(nativePath(folder));
+    return false;
+}
+
+// The value of an optional minus, digits without a needless leading zero and an optional
+// fraction, at most 15 digits so that the double shows the same text; nothing for anything else,
+// which stays text as shown. (QString::toDouble would cost a tenth of the whole export.)
+std::optional<double> plainDecimal(const QString& text) {
+    char ascii[17]; // minus, 15 digits, point
+    const qsizetype size = text.size();
+    if (size == 0 || size > qsizetype(sizeof ascii))
+        return std::nullopt;
+    for (qsizetype i = 0; i < size; ++i) {
+        const char16_t u = text.at(i).unicode();
+        if (u > 0x7f)
+            return std::nullopt;
+        ascii[i] = char(u);
+    }
+    const auto isDigit = [](char c) { return c >= '0' && c <= '9'; };
+    const char* const end = ascii + size;
+    const char* p = ascii[0] == '-' ? ascii + 1 : ascii;
+    const char* const integerStart = p;
+    while (p < end && isDigit(*p))
+        ++p;
+    const auto integerDigits = p - integerStart;
+    if (integerDigits == 0 || (integerDigits > 1 && *integerStart == '0'))
+        return std::nullopt;
+    std::ptrdiff_t fractionDigits = 0;
+    if (p < end && *p == '.') {
+        const char* const fractionStart = ++p;
+        while (p < end && isDigit(*p))
+            ++p;
+        fractionDigits = p - fractionStart;
+        if (fractionDigits == 0)
+            return std::nullopt;
+    }
+    if (p != end || integerDigits + fractionDigits > 15)
+        return std::nullopt;
+    double value = 0;
+    std::from_chars(ascii, end, value);
+    return value;
+}
+
+QString libraryError(lxw_error code) {
+    return u"写入工作簿出错(%1)"_s.arg(QString::fromUtf8(lxw_strerror(code)));
+}
+
+// Fills and closes the workbook at fileName; workbook_close runs on every path so that nothing
+// stays open.
+lxw_error writeWorkbook(const QByteArray& fileName, const QStringList& headers,
+                        const QList<QStringList>& rows) {
+    lxw_workbook_options options{};
+    options.constant_memory = LXW_TRUE;
+    lxw_workbook* workbook = workbook_new_opt(fileName.constData(), &options);
+    if (!workbook)
+        return LXW_ERROR_CREATING_XLSX_FILE;
+    lxw_worksheet* sheet = workbook_add_worksheet(workbook, nullptr);
+    if (!sheet) {
+        workbook_close(workbook);
+        return LXW_ERROR_MEMORY_MALLOC_FAILED;
+    }
+
+    lxw_error error = LXW_NO_ERROR;
+    // Constant-memory mode writes each row as the next one starts, so widths go first.
+    for (size_t column = 0; column < kColumnWidths.size() && error == LXW_NO_ERROR; ++column)
+        error =
+            worksheet_set_column(sheet, lxw_col_t(column), lxw_col_t(column), kColumnWidths[column], nullptr);
+
+    const auto writeRow = [&](lxw_row_t row, const QStringList& cells, bool typed) {
+        for (qsizetype column = 0; column < cells.size(); ++column) {
+            const QString& text = cells.at(column);
+            if (text.isEmpty())
+                continue;
+            // lxw_col_t is 16 bits wide: a cast alone would wrap onto another column.
+            if (column >= LXW_COL_MAX)
+                return LXW_ERROR_WORKSHEET_INDEX_OUT_OF_RANGE;
+            const auto col = lxw_col_t(column);
+            lxw_error cellError;
+            const bool reading = typed && column >= kFirstPowerColumn && column <= kLastPowerColumn;
+            if (const auto number = reading ? plainDecimal(text) : std::nullopt)
+                cellError = worksheet_write_number(sheet, row, col, *number, nullptr);
+            else
+                cellError = worksheet_write_string(sheet, row, col, text.toUtf8().constData(), nullptr);
+            if (cellError != LXW_NO_ERROR)
+                return cellError;
+        }
+        return LXW_NO_ERROR;
+    };
+
+    if (error == LXW_NO_ERROR)
+        error = writeRow(0, headers, false);
+    for (qsizetype index = 0; index < rows.size() && error == LXW_NO_ERROR; ++index)
+        error = index + 1 >= LXW_ROW_MAX ? LXW_ERROR_WORKSHEET_INDEX_OUT_OF_RANGE
+                                         : writeRow(lxw_row_t(index + 1), rows.at(index), true);
+
+    const lxw_error closeError = workbook_close(workbook);
+    return error != LXW_NO_ERROR ? error : closeError;
+}
+
+} // namespace
+
+QString withXlsxExtension(const QString& name) {
+    if (name.right(5).toLower() == QLatin1String(".xlsx"))
+        return name;
+    return name + QLatin1String(".xlsx");
+}
+
+ExportResult writeXlsx(const QString& path, const QStringList& headers, const QList<QStringList>& rows) {
+    const QFileInfo target(path);
+    const QString targetPath = target.absoluteFilePath();
+    if (target.isDir())
+        return {false, u"已有同名的文件夹: %1"_s.arg(nativePath(targetPath))};
+    const QString folder = target.absolutePath();
+    if (!QFileInfo(folder).isDir())
+        return {false, u"文件夹不存在: %1"_s.arg(nativePath(folder))};
+
+    QString temporary;
+    QString error;
+    if (!createTemporaryFile(folder, &temporary, &error))
+        return {false, error};
+
+    const lxw_error written = writeWorkbook(libraryFileName(temporary), headers, rows);
+    if (written != LXW_NO_ERROR) {
+        QFile::remove(temporary);
+        return {false, libraryError(written)};
+    }
+
+    std::error_code renameError;
+    std::filesystem::rename(fsPath(temporary), fsPath(targetPath), renameError);
+    if (renameError) {
+        QFile::remove(temporary);
+        return {false, u"无法替换文件(%1): %2"_s.arg(QString::fromLocal8Bit(renameError.message()),
+                                                     nativePath(targetPath))};
+    }
+    return {true, QString()};
+}

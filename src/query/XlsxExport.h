@@ -1,0 +1,19 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+struct ExportResult {
+    bool ok = false;
+    QString error; // what went wrong, for the failure message; empty when ok
+};
+
+// Writes one sheet: the headers in row 1, then one row per list row, all cells as text except
+// plain decimal numbers in the four power columns (2 to 5), which become numbers; empty cells stay
+// blank. The workbook goes to a temporary file next to path and is moved over path only once it
+// is complete, so a failed save leaves an existing file as it was.
+ExportResult writeXlsx(const QString& path, const QStringList& headers, const QList<QStringList>& rows);
+
+// name unchanged when it ends in ".xlsx" in any letter case, otherwise name + ".xlsx".
+QString withXlsxExtension(const QString& name);

@@ -1,0 +1,11 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+class QWidget;
+
+// The export behind the main window's save button: asks for a file name, writes the workbook and
+// reports the outcome in message boxes. headers and rows are the list as it stands at the click.
+void exportList(QWidget* parent, const QStringList& headers, const QList<QStringList>& rows);
