@@ -1,0 +1,47 @@
+#pragma once
+
+#include "update_client/UpdatePath.h"
+
+#include <QObject>
+#include <QPointer>
+#include <QString>
+
+class QNetworkAccessManager;
+class QNetworkReply;
+
+// Asks the update server for the current version and decides: nothing to install, an update, or
+// a failure with the text of the prompt to show.
+class UpdateCheck : public QObject {
+    Q_OBJECT
+
+public:
+    explicit UpdateCheck(QNetworkAccessManager* network, QObject* parent = nullptr);
+    ~UpdateCheck() override;
+
+    static constexpr int kDefaultTimeoutMs = 15000;
+    void setTimeout(int milliseconds) { m_timeoutMs = milliseconds; }
+
+    // Posts the version request; exactly one of upToDate, updateNeeded or failed follows.
+    void start();
+
+    // The server refused with a message of its own.
+    static QString refusalPrompt(const QString& message);
+    // Any other failure; the description may be empty.
+    static QString failurePrompt(const QString& description);
+    // Descriptions for a reply member that cannot be read.
+    static QString missingMemberText();
+    static QString nullMemberText();
+
+signals:
+    void serverVersionRead(const QString& version);
+    void upToDate();
+    void updateNeeded(const UpdateInfo& info);
+    void failed(const QString& promptText);
+
+private:
+    void decide(const QString& replyText);
+
+    QNetworkAccessManager* m_network;
+    QPointer<QNetworkReply> m_reply;
+    int m_timeoutMs = kDefaultTimeoutMs;
+};

@@ -1,0 +1,195 @@
+#include "update_client/ui/FrmUpDate.h"
+
+#include "common/Endpoints.h"
+#include "common/ProgramFolder.h"
+#include "common/Version.h"
+#include "common/ui/Dialogs.h"
+#include "common/ui/Fonts.h"
+#include "common/ui/UpdateBackdrop.h"
+#include "common/ui/WindowDrag.h"
+#include "platform/Elevation.h"
+#include "update_client/UpdateCheck.h"
+#include "update_client/UpdatePath.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QScreen>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+constexpr int kBarWidth = 445;
+
+void setColour(QLabel* label, const QColor& colour) {
+    QPalette palette = label->palette();
+    palette.setColor(QPalette::WindowText, colour);
+    label->setPalette(palette);
+}
+
+// The updater file of an earlier hand-over, under the names it may carry on this platform.
+bool isUpdaterFile(const QString& name) {
+#ifdef Q_OS_WIN
+    return name.compare(u"update.exe"_s, Qt::CaseInsensitive) == 0;
+#else
+    return name.compare(u"update"_s, Qt::CaseInsensitive) == 0 ||
+           name.compare(u"update.exe"_s, Qt::CaseInsensitive) == 0;
+#endif
+}
+
+} // namespace
+
+FrmUpDate::FrmUpDate(QWidget* parent)
+    : QWidget(parent, Qt::Window | Qt::FramelessWindowHint), m_backdrop(updateBackdrop(QString(), false)),
+      m_bar(progressBarPixmap()), m_check(new UpdateCheck(&m_network, this)) {
+    setObjectName(u"FrmUpDate"_s);
+    setWindowTitle(applicationTitle());
+    setFixedSize(500, 360);
+
+    const QColor darkGrey(0x40, 0x40, 0x40);
+    m_ico = label(u"ImgICO"_s, QRect(16, 10, 32, 32), QString());
+    m_title = label(u"LabTitle"_s, QRect(56, 16, 66, 21), u"软件名"_s);
+    m_title->setFont(cjkFont(u"宋体"_s, 15.75, true));
+    setColour(m_title, darkGrey);
+    m_end = label(u"LabEnd"_s, QRect(464, 16, 22, 22), u"  "_s);
+    m_end->setCursor(handPointer());
+    m_end->installEventFilter(this);
+    m_status = label(u"labzt"_s, QRect(4, 84, 492, 16), u"状态"_s);
+    m_status->setAlignment(Qt::AlignCenter);
+    m_status->setFont(cjkFont(u"宋体"_s, 12, true));
+    setColour(m_status, darkGrey);
+    m_oldVer = label(u"LabOldVer"_s, QRect(72, 192, 72, 21), u"V1.0.0"_s);
+    m_newVer = label(u"LabNewVer"_s, QRect(328, 192, 72, 21), u"V1.0.1"_s);
+    for (QLabel* version : {m_oldVer, m_newVer}) {
+        version->setFont(cjkFont(u"宋体"_s, 15.75, true));
+        setColour(version, darkGrey);
+    }
+    m_size = label(u"LabSize"_s, QRect(92, 276, 54, 12), u"文件大小:"_s);
+    m_speed = label(u"LabSD"_s, QRect(312, 276, 54, 12), u"下载速度:"_s);
+    for (QLabel* small : {m_size, m_speed}) {
+        small->setFont(cjkFont(u"宋体"_s, 9));
+        setColour(small, Qt::black);
+    }
+    m_progress = label(u"ImgPrb"_s, QRect(27, 310, kBarWidth, 22), QString());
+    m_progress->setPixmap(m_bar);
+    m_progress->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+
+    new WindowDrag(this);
+
+    connect(m_check, &UpdateCheck::serverVersionRead, this,
+            [this](const QString& version) { m_newVer->setText(u"V"_s + version); });
+    connect(m_check, &UpdateCheck::upToDate, this, &FrmUpDate::nothingToInstall);
+    connect(m_check, &UpdateCheck::updateNeeded, this, &FrmUpDate::runUpdatePath);
+    connect(m_check, &UpdateCheck::failed, this, &FrmUpDate::showFailure);
+}
+
+FrmUpDate::~FrmUpDate() = default;
+
+QLabel* FrmUpDate::label(const QString& name, const QRect& geometry, const QString& text) {
+    auto* created = new QLabel(text, this);
+    created->setObjectName(name);
+    created->setGeometry(geometry);
+    return created;
+}
+
+void FrmUpDate::setRequestTimeout(int milliseconds) {
+    m_check->setTimeout(milliseconds);
+}
+
+void FrmUpDate::start() {
+    if (!platform::isElevated()) {
+        // The elevated instance starts over; this one ends whether or not it could be started.
+        platform::restartElevated(QCoreApplication::applicationFilePath());
+        end();
+        return;
+    }
+    m_oldVer->setText(u"V"_s + installedVersion());
+    const QIcon icon = windowIcon();
+    if (!icon.isNull())
+        m_ico->setPixmap(icon.pixmap(32, 32));
+    m_title->setText(windowTitle());
+    m_title->adjustSize();
+    m_progress->resize(0, m_progress->height());
+    if (const QScreen* screen = this->screen())
+        move(screen->availableGeometry().center() - rect().center());
+    show();
+
+    m_status->setText(u"正在获取版本信息……"_s);
+    // A manifest from an earlier run never survives a new check.
+    const QString manifest = Lj() + u"update.ini"_s;
+    if (QFile::exists(manifest))
+        QFile::remove(manifest);
+    m_check->start();
+}
+
+void FrmUpDate::nothingToInstall() {
+    if (m_ended)
+        return;
+    QDir folder(Lj());
+    const QStringList names = folder.entryList(QDir::Files | QDir::Hidden | QDir::System);
+    for (const QString& name : names) {
+        if (isUpdaterFile(name))
+            folder.remove(name);
+    }
+    emit proceedToLogin();
+    close();
+}
+
+void FrmUpDate::runUpdatePath(const UpdateInfo& info) {
+    if (m_ended)
+        return;
+    m_path = new UpdatePath(&m_network, this);
+    connect(m_path, &UpdatePath::statusChanged, m_status, &QLabel::setText);
+    connect(m_path, &UpdatePath::sizeTextChanged, this, [this](const QString& text) {
+        m_size->setText(text);
+        m_size->adjustSize();
+    });
+    connect(m_path, &UpdatePath::speedTextChanged, this, [this](const QString& text) {
+        m_speed->setText(text);
+        m_speed->adjustSize();
+    });
+    connect(m_path, &UpdatePath::progressChanged, this,
+            [this](int width) { m_progress->resize(std::clamp(width, 0, kBarWidth), m_progress->height()); });
+    connect(m_path, &UpdatePath::failed, this,
+            [this](const QString& description) { showFailure(UpdateCheck::failurePrompt(description)); });
+    connect(m_path, &UpdatePath::handedOver, this, &FrmUpDate::end);
+    m_path->start(info);
+}
+
+void FrmUpDate::showFailure(const QString& promptText) {
+    if (m_ended)
+        return;
+    const auto answer =
+        dialogs::message(this, QMessageBox::Question, promptText, QMessageBox::Yes | QMessageBox::No);
+    if (answer == QMessageBox::Yes)
+        dialogs::openExternally(endpoints::vendorSite());
+    end();
+}
+
+void FrmUpDate::end() {
+    if (m_ended)
+        return;
+    m_ended = true;
+    emit endProgram();
+}
+
+void FrmUpDate::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.drawPixmap(0, 0, m_backdrop);
+}
+
+bool FrmUpDate::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == m_end && event->type() == QEvent::MouseButtonRelease) {
+        auto* mouse = static_cast<QMouseEvent*>(event);
+        // A click: released over the close spot it was pressed on. No prompt, no clean-up.
+        if (mouse->button() == Qt::LeftButton && m_end->rect().contains(mouse->position().toPoint())) {
+            end();
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}

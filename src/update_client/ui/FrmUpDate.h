@@ -1,0 +1,58 @@
+#pragma once
+
+#include <QNetworkAccessManager>
+#include <QPixmap>
+#include <QWidget>
+
+class QLabel;
+class UpdateCheck;
+class UpdatePath;
+struct UpdateInfo;
+
+// The start-up window: checks for a newer version and either hands over to the login window,
+// runs the update path, or reports the failure; the program ends in every case but the first.
+class FrmUpDate : public QWidget {
+    Q_OBJECT
+
+public:
+    explicit FrmUpDate(QWidget* parent = nullptr);
+    ~FrmUpDate() override;
+
+    // Runs the check: restarts elevated when needed, shows the window, asks the update server.
+    void start();
+
+    // Tests shorten the wait for a server that does not answer.
+    void setRequestTimeout(int milliseconds);
+
+signals:
+    void proceedToLogin(); // nothing to install: open the login window (this window closes)
+    void endProgram();     // the program ends now
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    QLabel* label(const QString& name, const QRect& geometry, const QString& text);
+    void nothingToInstall();
+    void runUpdatePath(const UpdateInfo& info);
+    void showFailure(const QString& promptText);
+    void end();
+
+    QNetworkAccessManager m_network;
+    QPixmap m_backdrop;
+    QPixmap m_bar;
+    UpdateCheck* m_check = nullptr;
+    UpdatePath* m_path = nullptr;
+    bool m_ended = false;
+
+    QLabel* m_ico;
+    QLabel* m_title;
+    QLabel* m_end;
+    QLabel* m_status;
+    QLabel* m_oldVer;
+    QLabel* m_newVer;
+    QLabel* m_size;
+    QLabel* m_speed;
+    QLabel* m_progress;
+};

@@ -1,0 +1,227 @@
+#include "common/FormPost.h"
+#include "support/StandinServer.h"
+
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QSignalSpy>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTest>
+
+#include <optional>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// Answers every request with a fixed reply that also sets a cookie, and keeps each request head
+// exactly as it arrived, so header order and duplicates can be seen.
+class RawServer : public QObject {
+    Q_OBJECT
+
+public:
+    RawServer() {
+        m_server.listen(QHostAddress::LocalHost);
+        connect(&m_server, &QTcpServer::newConnection, this, [this] {
+            while (QTcpSocket* socket = m_server.nextPendingConnection()) {
+                connect(socket, &QTcpSocket::readyRead, this, [this, socket] { serve(socket); });
+                connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+            }
+        });
+    }
+    QUrl url() const { return QUrl(u"http://127.0.0.1:%1/form"_s.arg(m_server.serverPort())); }
+    QList<QByteArray> heads;
+
+signals:
+    void served();
+
+private:
+    void serve(QTcpSocket* socket) {
+        QByteArray& pending = m_pending[socket];
+        pending += socket->readAll();
+        const qsizetype end = pending.indexOf("\r\n\r\n");
+        if (end < 0)
+            return;
+        const QByteArray head = pending.left(end);
+        qsizetype length = 0;
+        for (const QByteArray& line : head.split('\n')) {
+            if (line.toLower().startsWith("content-length:"))
+                length = line.mid(15).trimmed().toLongLong();
+        }
+        if (pending.size() < end + 4 + length)
+            return;
+        heads << head;
+        m_pending.remove(socket);
+        socket->write("HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\nSet-Cookie: jar=from-server; Path=/\r\n"
+                      "Content-Length: 2\r\nConnection: close\r\n\r\nok");
+        socket->disconnectFromHost();
+        emit served();
+    }
+
+    QTcpServer m_server;
+    QHash<QTcpSocket*, QByteArray> m_pending;
+};
+
+QList<QByteArray> headerNames(const QByteArray& head) {
+    QList<QByteArray> names;
+    const QList<QByteArray> lines = head.split('\n');
+    for (qsizetype i = 1; i < lines.size(); ++i)
+        names << lines.at(i).left(lines.at(i).indexOf(':')).trimmed().toLower();
+    return names;
+}
+
+QByteArray headerValue(const QByteArray& head, const QByteArray& name) {
+    for (const QByteArray& line : head.split('\n')) {
+        const qsizetype colon = line.indexOf(':');
+        if (colon > 0 && line.left(colon).trimmed().toLower() == name)
+            return line.mid(colon + 1).trimmed();
+    }
+    return {};
+}
+
+} // namespace
+
+class TestFormPost : public QObject {
+    Q_OBJECT
+
+private:
+    QNetworkAccessManager m_network;
+
+    // Posts and waits for the callback; nothing when it never came.
+    std::optional<FormPostResult> post(const QUrl& url, const QString& body = u"softwarename=vesmora"_s,
+                                       int timeoutMs = 15000) {
+        std::optional<FormPostResult> result;
+        QObject context;
+        postForm(m_network, url, body, timeoutMs, &context,
+                 [&result](const FormPostResult& r) { result = r; });
+        if (!QTest::qWaitFor([&result] { return result.has_value(); }, 20000))
+            return std::nullopt;
+        return result;
+    }
+
+    static QUrl updateUrl(const StandinServer& server) {
+        return QUrl(server.baseUrl().toString() + u"/soft/api/update.asp"_s);
+    }
+
+private slots:
+    void init() { formPostHeaders() = FormPostHeaders(); }
+
+    void settingsAreSentAgainOnLaterCalls() {
+        StandinServer server({u"--update-notes"_s, u"修复若干问题"_s});
+        QVERIFY(server.isRunning());
+        formPostHeaders().contentType = u"application/x-www-form-urlencoded;charset=utf-8"_s;
+        formPostHeaders().userAgent = u"vesmora-Software Client"_s;
+        const auto first = post(updateUrl(server));
+        const auto second = post(updateUrl(server), u"softwarename=版本&x=1"_s);
+        QVERIFY(first && second);
+        QVERIFY(!first->failed);
+        QVERIFY(first->text.contains(u"修复若干问题"_s)); // the reply is read as UTF-8
+        const auto requests = server.requests(u"/soft/api/update.asp"_s);
+        QCOMPARE(requests.size(), 2);
+        for (const QJsonObject& request : requests) {
+            QCOMPARE(request.value(u"content_type"_s).toString(),
+                     u"application/x-www-form-urlencoded;charset=utf-8"_s);
+            QCOMPARE(request.value(u"user_agent"_s).toString(), u"vesmora-Software Client"_s);
+        }
+        QCOMPARE(requests.at(1).value(u"body"_s).toString(), u"softwarename=版本&x=1"_s); // sent as UTF-8
+    }
+
+    void statusOtherThan200GivesEmptyText_data() {
+        QTest::addColumn<QStringList>("flags");
+        QTest::addColumn<QString>("path");
+        QTest::newRow("404") << QStringList() << u"/soft/api/missing.asp"_s;
+        QTest::newRow("500") << QStringList{u"--update-fault"_s, u"http500"_s} << u"/soft/api/update.asp"_s;
+    }
+    void statusOtherThan200GivesEmptyText() {
+        QFETCH(QStringList, flags);
+        QFETCH(QString, path);
+        StandinServer server(flags);
+        QVERIFY(server.isRunning());
+        const auto result = post(QUrl(server.baseUrl().toString() + path));
+        QVERIFY(result);
+        QVERIFY(!result->failed);
+        QVERIFY(result->text.isEmpty());
+        QVERIFY(result->errorText.isEmpty());
+    }
+
+    void refusedConnectionIsAFailureWithText() {
+        QTcpServer closed;
+        QVERIFY(closed.listen(QHostAddress::LocalHost));
+        const quint16 port = closed.serverPort();
+        closed.close();
+        const auto result = post(QUrl(u"http://127.0.0.1:%1/soft/api/update.asp"_s.arg(port)));
+        QVERIFY(result);
+        QVERIFY(result->failed);
+        QVERIFY(result->text.isEmpty());
+        QVERIFY(!result->errorText.isEmpty());
+    }
+
+    void silentServerRunsIntoTheTimeout() {
+        StandinServer server({u"--update-fault"_s, u"no-answer"_s});
+        QVERIFY(server.isRunning());
+        const auto result = post(updateUrl(server), u"softwarename=vesmora"_s, 300);
+        QVERIFY(result);
+        QVERIFY(result->failed);
+        QCOMPARE(result->errorText, formPostTimeoutText());
+    }
+
+    void headersGoOutInOrderOnceEach() {
+        RawServer raw;
+        FormPostHeaders& h = formPostHeaders();
+        h.contentType = u"application/x-www-form-urlencoded;charset=utf-8"_s;
+        h.userAgent = u"vesmora-Software Client"_s;
+        h.accept = u"*/*"_s;
+        h.acceptLanguage = u"zh-cn"_s;
+        h.connection = u"close"_s;
+        h.cookie = u"JSESSIONID=abc"_s;
+        h.referer = u"http://example.invalid/"_s;
+        h.authorization = u"Basic eDp5"_s;
+        h.requestedWith = u"XMLHttpRequest"_s;
+        QVERIFY(post(raw.url()).has_value());
+        // The reply set a cookie; the Cookie setting must still be the one sent next time.
+        QVERIFY(post(raw.url()).has_value());
+        QCOMPARE(raw.heads.size(), 2);
+        const QList<QByteArray> ordered{"content-type",    "user-agent",    "accept",
+                                        "accept-language", "connection",    "cookie",
+                                        "referer",         "authorization", "x-requested-with"};
+        for (const QByteArray& head : std::as_const(raw.heads)) {
+            const QList<QByteArray> names = headerNames(head);
+            qsizetype last = -1;
+            for (const QByteArray& name : ordered) {
+                QCOMPARE(names.count(name), 1);
+                QVERIFY2(names.indexOf(name) > last, name.constData());
+                last = names.indexOf(name);
+            }
+            QCOMPARE(headerValue(head, "cookie"), QByteArray("JSESSIONID=abc"));
+            QCOMPARE(headerValue(head, "user-agent"), QByteArray("vesmora-Software Client"));
+            QCOMPARE(headerValue(head, "accept-language"), QByteArray("zh-cn"));
+        }
+    }
+
+    void emptySettingsSendOnlyWhatTheStackAdds() {
+        RawServer raw;
+        QVERIFY(post(raw.url()).has_value());
+        QCOMPARE(raw.heads.size(), 1);
+        const QList<QByteArray> names = headerNames(raw.heads.first());
+        for (const char* name : {"cookie", "referer", "authorization", "x-requested-with", "accept"})
+            QVERIFY2(!names.contains(name), name);
+        for (const QByteArray& name : names)
+            QCOMPARE(names.count(name), 1);
+    }
+
+    void destroyedContextGetsNoCallback() {
+        StandinServer server({u"--update-fault"_s, u"no-answer"_s});
+        QVERIFY(server.isRunning());
+        bool called = false;
+        auto* context = new QObject;
+        QNetworkReply* reply = postForm(m_network, updateUrl(server), u"softwarename=vesmora"_s, 15000,
+                                        context, [&called](const FormPostResult&) { called = true; });
+        QSignalSpy finished(reply, &QNetworkReply::finished);
+        delete context;
+        QTRY_COMPARE(finished.size(), 1);
+        QVERIFY(!called);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestFormPost)
+#include "tst_form_post.moc"

@@ -1,0 +1,227 @@
+#include "common/FormPost.h"
+#include "common/ProgramFolder.h"
+#include "common/ui/Dialogs.h"
+#include "support/StandinServer.h"
+#include "update_client/UpdateCheck.h"
+#include "update_client/ui/FrmUpDate.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+const QString kVendor = u"https://vendor.example.invalid/soft/"_s;
+
+void touch(const QString& path) {
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("x");
+}
+
+void sendMouse(QWidget* target, QEvent::Type type, const QPoint& at, Qt::MouseButton button,
+               Qt::MouseButtons buttons) {
+    QMouseEvent event(type, QPointF(at), QPointF(target->mapToGlobal(at)), button, buttons, Qt::NoModifier);
+    QApplication::sendEvent(target, &event);
+}
+
+} // namespace
+
+class TestUpdateWindow : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<QTemporaryDir> m_folder;
+    std::unique_ptr<StandinServer> m_server;
+    QList<dialogs::MessageRequest> m_messages;
+    QList<QUrl> m_opened;
+    QMessageBox::StandardButton m_answer = QMessageBox::No;
+
+    QString inFolder(const QString& name) const { return QDir(m_folder->path()).filePath(name); }
+
+    bool startServer(const QStringList& flags) {
+        m_server = std::make_unique<StandinServer>(flags);
+        qputenv("VESMORA_UPDATE_URL", m_server->baseUrl().toString().toUtf8());
+        return m_server->isRunning();
+    }
+
+    template <typename T> static T* child(FrmUpDate& window, const QString& name) {
+        return window.findChild<T*>(name);
+    }
+
+private slots:
+    void init() {
+        m_folder = std::make_unique<QTemporaryDir>();
+        setProgramFolderOverride(m_folder->path());
+        qputenv("VESMORA_VENDOR_URL", kVendor.toUtf8());
+        m_messages.clear();
+        m_opened.clear();
+        m_answer = QMessageBox::No;
+        dialogs::setMessageHandler([this](const dialogs::MessageRequest& request) {
+            m_messages << request;
+            return m_answer;
+        });
+        dialogs::setOpenHandler([this](const QUrl& url) { m_opened << url; });
+    }
+
+    void cleanup() {
+        dialogs::setMessageHandler(nullptr);
+        dialogs::setOpenHandler(nullptr);
+        setProgramFolderOverride(QString());
+        m_server.reset();
+    }
+
+    void equalVersionsGoOnToLogin_data() {
+        QTest::addColumn<QString>("status");
+        QTest::newRow("success") << u"success"_s;
+        // Only the exact word "error" is a refusal.
+        QTest::newRow("capital Error") << u"Error"_s;
+        QTest::newRow("number") << u"0"_s;
+    }
+    void equalVersionsGoOnToLogin() {
+        QFETCH(QString, status);
+        QVERIFY(startServer({u"--update-version"_s, u"2.1.0"_s, u"--update-status"_s, status}));
+        touch(inFolder(u"update.ini"_s));
+        touch(inFolder(u"UpDate.exe"_s));
+        touch(inFolder(u"update"_s));
+        touch(inFolder(u"update.dat"_s));
+
+        FrmUpDate window;
+        QSignalSpy login(&window, &FrmUpDate::proceedToLogin);
+        QSignalSpy end(&window, &FrmUpDate::endProgram);
+        window.start();
+        QVERIFY(window.isVisible());
+        QCOMPARE(child<QLabel>(window, u"labzt"_s)->text(), u"正在获取版本信息……"_s);
+        QCOMPARE(child<QLabel>(window, u"LabOldVer"_s)->text(), u"V2.1.0"_s);
+        QVERIFY(!QFile::exists(inFolder(u"update.ini"_s)));
+
+        QTRY_COMPARE(login.size(), 1);
+        QCOMPARE(end.size(), 0);
+        QVERIFY(m_messages.isEmpty());
+        QVERIFY(!window.isVisible());
+        QCOMPARE(child<QLabel>(window, u"LabNewVer"_s)->text(), u"V2.1.0"_s);
+        QCOMPARE(QDir(m_folder->path()).entryList(QDir::Files), QStringList{u"update.dat"_s});
+
+        const auto requests = m_server->requests(u"/soft/api/update.asp"_s);
+        QCOMPARE(requests.size(), 1);
+        QCOMPARE(requests.first().value(u"method"_s).toString(), u"POST"_s);
+        QCOMPARE(requests.first().value(u"body"_s).toString(), u"softwarename=vesmora"_s);
+        QCOMPARE(requests.first().value(u"content_type"_s).toString(),
+                 u"application/x-www-form-urlencoded;charset=utf-8"_s);
+        QCOMPARE(requests.first().value(u"user_agent"_s).toString(), u"vesmora-Software Client"_s);
+    }
+
+    void failuresShowTheirPrompt_data() {
+        QTest::addColumn<QStringList>("flags");
+        QTest::addColumn<QString>("prompt");
+        const QString lookup = UpdateCheck::failurePrompt(u"对象不支持该属性或方法"_s);
+        const QString empty = u"自动更新失败!\r\n\r\n\r\n\r\n是否要到网站手工下载?"_s;
+        QTest::newRow("refusal") << QStringList{u"--update-fault"_s, u"error"_s, u"--update-message"_s,
+                                                u"服务器维护中"_s}
+                                 << u"自动更新失败!\r\n服务器维护中\r\n\r\n是否要到网站手工下载?"_s;
+        QTest::newRow("missing status") << QStringList{u"--update-fault"_s, u"missing-status"_s} << lookup;
+        QTest::newRow("missing version") << QStringList{u"--update-fault"_s, u"missing-version"_s} << lookup;
+        QTest::newRow("missing files") << QStringList{u"--update-fault"_s, u"missing-files"_s} << lookup;
+        QTest::newRow("missing notes") << QStringList{u"--update-fault"_s, u"missing-notes"_s} << lookup;
+        QTest::newRow("null version") << QStringList{u"--update-fault"_s, u"null-version"_s}
+                                      << UpdateCheck::failurePrompt(u"无效使用 Null"_s);
+        QTest::newRow("not json") << QStringList{u"--update-fault"_s, u"not-json"_s} << empty;
+        QTest::newRow("http 500") << QStringList{u"--update-fault"_s, u"http500"_s} << empty;
+        QTest::newRow("no answer") << QStringList{u"--update-fault"_s, u"no-answer"_s}
+                                   << UpdateCheck::failurePrompt(formPostTimeoutText());
+        // A differing version with nothing to download ends without an error description.
+        QTest::newRow("newer, no files") << QStringList{u"--update-version"_s, u"2.1.1"_s} << empty;
+        QTest::newRow("downgrade") << QStringList{u"--update-version"_s, u"2.0.9"_s} << empty;
+        QTest::newRow("spelled differently") << QStringList{u"--update-version"_s, u"2.1.00"_s} << empty;
+    }
+    void failuresShowTheirPrompt() {
+        QFETCH(QStringList, flags);
+        QFETCH(QString, prompt);
+        QVERIFY(startServer(flags));
+        touch(inFolder(u"update.exe"_s));
+
+        FrmUpDate window;
+        window.setRequestTimeout(500);
+        QSignalSpy login(&window, &FrmUpDate::proceedToLogin);
+        QSignalSpy end(&window, &FrmUpDate::endProgram);
+        window.start();
+        QTRY_COMPARE_WITH_TIMEOUT(end.size(), 1, 10000);
+        QCOMPARE(m_messages.size(), 1);
+        QCOMPARE(m_messages.first().text, prompt);
+        QCOMPARE(m_messages.first().icon, QMessageBox::Question);
+        QCOMPARE(m_messages.first().buttons, QMessageBox::Yes | QMessageBox::No);
+        QCOMPARE(m_messages.first().title, u"Vesmora"_s);
+        QVERIFY(m_opened.isEmpty()); // answered No
+        QCOMPARE(login.size(), 0);
+        // The leftover updater goes only when there is nothing to install.
+        QVERIFY(QFile::exists(inFolder(u"update.exe"_s)));
+    }
+
+    void versionShownBeforeTheUpdatePath() {
+        QVERIFY(startServer({u"--update-version"_s, u"2.2.0"_s}));
+        FrmUpDate window;
+        QSignalSpy end(&window, &FrmUpDate::endProgram);
+        window.start();
+        QTRY_COMPARE(end.size(), 1);
+        QCOMPARE(child<QLabel>(window, u"LabNewVer"_s)->text(), u"V2.2.0"_s);
+    }
+
+    void yesOpensTheVendorSite() {
+        QVERIFY(startServer({u"--update-fault"_s, u"error"_s, u"--update-message"_s, u"停止服务"_s}));
+        m_answer = QMessageBox::Yes;
+        FrmUpDate window;
+        QSignalSpy end(&window, &FrmUpDate::endProgram);
+        window.start();
+        QTRY_COMPARE(end.size(), 1);
+        QCOMPARE(m_opened, QList<QUrl>{QUrl(kVendor)});
+    }
+
+    void closeSpotEndsAtOnceWhileTheRequestRuns() {
+        QVERIFY(startServer({u"--update-fault"_s, u"no-answer"_s}));
+        FrmUpDate window;
+        QSignalSpy login(&window, &FrmUpDate::proceedToLogin);
+        QSignalSpy end(&window, &FrmUpDate::endProgram);
+        window.start();
+        QVERIFY(window.isVisible());
+        auto* closeSpot = child<QLabel>(window, u"LabEnd"_s);
+        QCOMPARE(closeSpot->cursor().shape(), Qt::BitmapCursor);
+        QCOMPARE(closeSpot->cursor().hotSpot(), QPoint(5, 0));
+        QTest::mouseClick(closeSpot, Qt::LeftButton);
+        QCOMPARE(end.size(), 1);
+        QVERIFY(m_messages.isEmpty());
+        QCOMPARE(login.size(), 0);
+    }
+
+    void dragMovesOnlyFromTheSurface() {
+        QVERIFY(startServer({u"--update-fault"_s, u"no-answer"_s}));
+        FrmUpDate window;
+        window.start();
+        const QPoint origin = window.pos();
+        // Pressed on the surface, moved with the left button alone: the window follows.
+        sendMouse(&window, QEvent::MouseButtonPress, QPoint(250, 240), Qt::LeftButton, Qt::LeftButton);
+        sendMouse(&window, QEvent::MouseMove, QPoint(270, 250), Qt::NoButton, Qt::LeftButton);
+        QCOMPARE(window.pos(), origin + QPoint(20, 10));
+        // Another button held as well: no move.
+        sendMouse(&window, QEvent::MouseMove, QPoint(290, 260), Qt::NoButton,
+                  Qt::LeftButton | Qt::RightButton);
+        QCOMPARE(window.pos(), origin + QPoint(20, 10));
+        sendMouse(&window, QEvent::MouseButtonRelease, QPoint(250, 240), Qt::LeftButton, Qt::NoButton);
+        // Pressed on a label: the label's, not a drag.
+        auto* status = child<QLabel>(window, u"labzt"_s);
+        sendMouse(status, QEvent::MouseButtonPress, QPoint(10, 5), Qt::LeftButton, Qt::LeftButton);
+        sendMouse(status, QEvent::MouseMove, QPoint(60, 5), Qt::NoButton, Qt::LeftButton);
+        QCOMPARE(window.pos(), origin + QPoint(20, 10));
+    }
+};
+
+QTEST_MAIN(TestUpdateWindow)
+#include "tst_update_window.moc"
