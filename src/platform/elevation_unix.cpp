@@ -2,8 +2,12 @@
 
 namespace platform {
 
-bool isElevated() { return true; }
+bool isElevated() {
+    return true;
+}
 
-bool restartElevated(const QString&) { return false; }
+bool restartElevated(const QString&) {
+    return false;
+}
 
 } // namespace platform

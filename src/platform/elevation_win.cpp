@@ -3,13 +3,15 @@
 #include <QDir>
 #include <QFileInfo>
 
-#include <windows.h>
 #include <shellapi.h>
 #include <shlobj.h>
+#include <windows.h>
 
 namespace platform {
 
-bool isElevated() { return IsUserAnAdmin() != FALSE; }
+bool isElevated() {
+    return IsUserAnAdmin() != FALSE;
+}
 
 bool restartElevated(const QString& programPath) {
     const QFileInfo info(programPath);

@@ -1,7 +1,7 @@
 #include "platform/ProcessLookup.h"
 
-#include <windows.h>
 #include <tlhelp32.h>
+#include <windows.h>
 
 namespace platform {
 
@@ -14,7 +14,8 @@ bool isProcessRunning(const QString& fileName) {
     PROCESSENTRY32W entry{};
     entry.dwSize = sizeof(entry);
     bool found = false;
-    for (BOOL more = Process32FirstW(snapshot, &entry); more && !found; more = Process32NextW(snapshot, &entry))
+    for (BOOL more = Process32FirstW(snapshot, &entry); more && !found;
+         more = Process32NextW(snapshot, &entry))
         found = QString::fromWCharArray(entry.szExeFile).compare(fileName, Qt::CaseInsensitive) == 0;
     CloseHandle(snapshot);
     return found;

@@ -2,9 +2,12 @@
 
 // CONTRACT: the update window binds to exactly this surface; the implementation may grow.
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QString>
+#include <QStringList>
 
+class FileDownload;
 class QNetworkAccessManager;
 
 struct UpdateInfo {
@@ -31,4 +34,21 @@ signals:
     void progressChanged(int width);            // ImgPrb width, 0 to 445
     void failed(const QString& description);    // failure prompt, second form; the program ends
     void handedOver();                          // the updater runs; the program ends
+
+private:
+    void fetch(int index);
+    void onResponseStarted(qint64 contentLength);
+    void onDataReceived(qint64 received);
+    void onFileFinished(bool ok, const QString& error);
+    void handOver();
+    void fail(const QString& description);
+
+    QNetworkAccessManager* m_network;
+    FileDownload* m_download = nullptr;
+    QString m_folder;
+    QStringList m_entries;
+    int m_index = 0;
+    qint64 m_expectedSize = 0; // 0 until a reply has named its length; then kept for later files
+    qint64 m_phaseStart = 0;   // whole seconds since the epoch
+    QElapsedTimer m_lastRedraw;
 };

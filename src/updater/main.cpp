@@ -1,6 +1,12 @@
+#include "common/ProgramFolder.h"
+#include "updater/ui/FrmLoad.h"
+
 #include <QApplication>
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
-    return 0;
+    FrmLoad window(Lj());
+    QObject::connect(&window, &FrmLoad::ended, &app, [] { QCoreApplication::exit(0); });
+    window.start();
+    return app.exec();
 }
