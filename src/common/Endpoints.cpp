@@ -15,9 +15,15 @@ QUrl fromEnvironment(const char* name, const char* fallback) {
 
 } // namespace
 
-QUrl operatorBase() { return fromEnvironment("VESMORA_OPERATOR_URL", VESMORA_DEFAULT_OPERATOR_URL); }
-QUrl updateBase() { return fromEnvironment("VESMORA_UPDATE_URL", VESMORA_DEFAULT_UPDATE_URL); }
-QUrl vendorSite() { return fromEnvironment("VESMORA_VENDOR_URL", VESMORA_DEFAULT_VENDOR_URL); }
+QUrl operatorBase() {
+    return fromEnvironment("VESMORA_OPERATOR_URL", VESMORA_DEFAULT_OPERATOR_URL);
+}
+QUrl updateBase() {
+    return fromEnvironment("VESMORA_UPDATE_URL", VESMORA_DEFAULT_UPDATE_URL);
+}
+QUrl vendorSite() {
+    return fromEnvironment("VESMORA_VENDOR_URL", VESMORA_DEFAULT_VENDOR_URL);
+}
 
 QUrl resolve(const QUrl& base, const QString& pathAndQuery) {
     QString text = base.toString(QUrl::RemovePath | QUrl::RemoveQuery | QUrl::RemoveFragment);
@@ -26,16 +32,24 @@ QUrl resolve(const QUrl& base, const QString& pathAndQuery) {
     return QUrl(text + pathAndQuery);
 }
 
-QUrl signInPage() { return resolve(operatorBase(), QStringLiteral("/ehmsexp/jsp/login/login.jsp")); }
+QUrl signInPage() {
+    return resolve(operatorBase(), QStringLiteral("/ehmsexp/jsp/login/login.jsp"));
+}
 
 QUrl resourceLookup() {
     return resolve(operatorBase(), QStringLiteral("/ehmsexp/rest/install/queryRmwResouceInfo?testType=2"));
 }
 
-QUrl powerLookup() { return resolve(operatorBase(), QStringLiteral("/ehmsexp/rest/install/queryPowerInfo?testType=2")); }
+QUrl powerLookup() {
+    return resolve(operatorBase(), QStringLiteral("/ehmsexp/rest/install/queryPowerInfo?testType=2"));
+}
 
-QUrl updateCheck() { return resolve(updateBase(), QStringLiteral("/soft/api/update.asp")); }
+QUrl updateCheck() {
+    return resolve(updateBase(), QStringLiteral("/soft/api/update.asp"));
+}
 
-QUrl downloadFolder() { return resolve(updateBase(), QStringLiteral("/soft/uploads/vesmora/")); }
+QUrl downloadFolder() {
+    return resolve(updateBase(), QStringLiteral("/soft/uploads/vesmora/"));
+}
 
 } // namespace endpoints

@@ -29,4 +29,6 @@ QString Lj() {
     return programFolderFrom(forced.isEmpty() ? QCoreApplication::applicationDirPath() : forced);
 }
 
-void setProgramFolderOverride(const QString& folder) { folderOverride() = folder; }
+void setProgramFolderOverride(const QString& folder) {
+    folderOverride() = folder;
+}

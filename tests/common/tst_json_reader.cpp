@@ -38,7 +38,8 @@ private slots:
         QTest::newRow("reading") << QStringLiteral("-21.53") << QStringLiteral("-21.53");
         QTest::newRow("integer") << QStringLiteral("3") << QStringLiteral("3");
         QTest::newRow("zero") << QStringLiteral("0") << QStringLiteral("0");
-        QTest::newRow("fifteen digits") << QStringLiteral("0.1234567890123456789") << QStringLiteral("0.123456789012346");
+        QTest::newRow("fifteen digits")
+            << QStringLiteral("0.1234567890123456789") << QStringLiteral("0.123456789012346");
         QTest::newRow("large integer") << QStringLiteral("20912345678") << QStringLiteral("20912345678");
         QTest::newRow("1e15 plain") << QStringLiteral("1e15") << QStringLiteral("1000000000000000");
         QTest::newRow("array") << QStringLiteral("[\"a\",\"b\"]") << QStringLiteral("a,b");

@@ -20,7 +20,9 @@ StandinServer::StandinServer(const QStringList& arguments) {
         m_port = match.captured(1).toInt();
 }
 
-StandinServer::~StandinServer() { stop(); }
+StandinServer::~StandinServer() {
+    stop();
+}
 
 void StandinServer::stop() {
     if (m_process.state() == QProcess::NotRunning)
@@ -30,7 +32,9 @@ void StandinServer::stop() {
     m_port = 0;
 }
 
-QUrl StandinServer::baseUrl() const { return QUrl(QStringLiteral("http://127.0.0.1:%1").arg(m_port)); }
+QUrl StandinServer::baseUrl() const {
+    return QUrl(QStringLiteral("http://127.0.0.1:%1").arg(m_port));
+}
 
 QList<QJsonObject> StandinServer::requests(const QString& path) const {
     QList<QJsonObject> result;

@@ -35,11 +35,21 @@ std::string jsonEscape(const std::string& text) {
     std::string out;
     for (const unsigned char c : text) {
         switch (c) {
-        case '"': out += "\\\""; break;
-        case '\\': out += "\\\\"; break;
-        case '\n': out += "\\n"; break;
-        case '\r': out += "\\r"; break;
-        case '\t': out += "\\t"; break;
+        case '"':
+            out += "\\\"";
+            break;
+        case '\\':
+            out += "\\\\";
+            break;
+        case '\n':
+            out += "\\n";
+            break;
+        case '\r':
+            out += "\\r";
+            break;
+        case '\t':
+            out += "\\t";
+            break;
         default:
             if (c < 0x20) {
                 char buf[8];
@@ -108,8 +118,8 @@ int main(int argc, char** argv) {
             query += (query.empty() ? "" : "&") + key + "=" + value;
         std::lock_guard lock(logMutex);
         log << "{\"time\":" << now << ",\"method\":\"" << jsonEscape(req.method) << "\",\"path\":\""
-            << jsonEscape(req.path) << "\",\"query\":\"" << jsonEscape(query) << "\",\"status\":" << res.status
-            << ",\"body\":\"" << jsonEscape(req.body) << "\",\"cookie\":\""
+            << jsonEscape(req.path) << "\",\"query\":\"" << jsonEscape(query)
+            << "\",\"status\":" << res.status << ",\"body\":\"" << jsonEscape(req.body) << "\",\"cookie\":\""
             << jsonEscape(req.get_header_value("Cookie")) << "\",\"content_type\":\""
             << jsonEscape(req.get_header_value("Content-Type")) << "\",\"user_agent\":\""
             << jsonEscape(req.get_header_value("User-Agent")) << "\"}" << std::endl;

@@ -23,6 +23,7 @@ struct UpdateConfig {
     std::string files;
     std::string notes;
     std::string message;
+    std::string status;
     std::string fault;
     std::string filesDir;
     std::string truncate;
@@ -38,7 +39,7 @@ std::string versionReply(const UpdateConfig& c) {
         body += quoted(name) + ":" + value;
     };
     if (c.fault != "missing-status")
-        member("status", quoted(error ? "error" : "success"));
+        member("status", quoted(error ? "error" : c.status));
     if (error || c.fault != "missing-message")
         member("message", quoted(c.message));
     if (c.fault == "null-version")
@@ -58,19 +59,20 @@ void serveFile(const httplib::Server& server, const fs::path& path, bool truncat
     auto stream = std::make_shared<std::ifstream>(path, std::ios::binary);
     // A truncated reply announces the whole length but stops half way and drops the connection.
     const size_t sendLimit = truncate ? size / 2 : size;
-    res.set_content_provider(size, "application/octet-stream",
-                             [stream, sendLimit, &server](size_t offset, size_t length, httplib::DataSink& sink) {
-                                 if (!server.is_running() || offset >= sendLimit)
-                                     return false;
-                                 static thread_local std::vector<char> buffer(256 * 1024);
-                                 const size_t want = std::min({length, buffer.size(), sendLimit - offset});
-                                 stream->seekg(static_cast<std::streamoff>(offset));
-                                 stream->read(buffer.data(), static_cast<std::streamsize>(want));
-                                 const auto got = static_cast<size_t>(stream->gcount());
-                                 if (got == 0)
-                                     return false;
-                                 return sink.write(buffer.data(), got);
-                             });
+    res.set_content_provider(
+        size, "application/octet-stream",
+        [stream, sendLimit, &server](size_t offset, size_t length, httplib::DataSink& sink) {
+            if (!server.is_running() || offset >= sendLimit)
+                return false;
+            static thread_local std::vector<char> buffer(256 * 1024);
+            const size_t want = std::min({length, buffer.size(), sendLimit - offset});
+            stream->seekg(static_cast<std::streamoff>(offset));
+            stream->read(buffer.data(), static_cast<std::streamsize>(want));
+            const auto got = static_cast<size_t>(stream->gcount());
+            if (got == 0)
+                return false;
+            return sink.write(buffer.data(), got);
+        });
 }
 
 } // namespace
@@ -81,6 +83,7 @@ std::string updateHelp() {
   --update-files L    update_files member: comma-separated entries (default empty).
   --update-notes T    update_notes member (default empty; "/n" stands for a line break).
   --update-message T  message member (default empty; shown with --update-fault error).
+  --update-status S   status member of a reply that is not a refusal (default success).
   --update-fault F    how the version request fails:
                         error            status "error" with the message
                         missing-status, missing-version, missing-files, missing-notes
@@ -103,6 +106,7 @@ void installUpdateRoutes(httplib::Server& server, const Flags& flags) {
     config->files = flags.get("update-files");
     config->notes = flags.get("update-notes");
     config->message = flags.get("update-message");
+    config->status = flags.get("update-status", "success");
     config->fault = flags.get("update-fault", "none");
     config->filesDir = flags.get("files-dir");
     config->truncate = flags.get("truncate-file");
@@ -127,19 +131,20 @@ void installUpdateRoutes(httplib::Server& server, const Flags& flags) {
         res.set_content(versionReply(*config), "application/json; charset=utf-8");
     });
 
-    server.Get(R"(/soft/uploads/vesmora/(.*))", [config, &server](const httplib::Request& req, httplib::Response& res) {
-        const std::string entry = req.matches[1];
-        const fs::path root = config->filesDir;
-        std::error_code ec;
-        const fs::path target = fs::weakly_canonical(root / entry, ec);
-        const fs::path base = fs::weakly_canonical(root, ec);
-        const auto rel = target.lexically_relative(base);
-        const bool inside = !config->filesDir.empty() && !rel.empty() && *rel.begin() != "..";
-        if (!inside || !fs::is_regular_file(target, ec)) {
-            res.status = 404;
-            res.set_content("<html><body>404 Not Found</body></html>", "text/html");
-            return;
-        }
-        serveFile(server, target, entry == config->truncate, res);
-    });
+    server.Get(R"(/soft/uploads/vesmora/(.*))",
+               [config, &server](const httplib::Request& req, httplib::Response& res) {
+                   const std::string entry = req.matches[1];
+                   const fs::path root = config->filesDir;
+                   std::error_code ec;
+                   const fs::path target = fs::weakly_canonical(root / entry, ec);
+                   const fs::path base = fs::weakly_canonical(root, ec);
+                   const auto rel = target.lexically_relative(base);
+                   const bool inside = !config->filesDir.empty() && !rel.empty() && *rel.begin() != "..";
+                   if (!inside || !fs::is_regular_file(target, ec)) {
+                       res.status = 404;
+                       res.set_content("<html><body>404 Not Found</body></html>", "text/html");
+                       return;
+                   }
+                   serveFile(server, target, entry == config->truncate, res);
+               });
 }

@@ -51,8 +51,14 @@ void openExternally(const QUrl& url) {
     QDesktopServices::openUrl(url);
 }
 
-void setMessageHandler(MessageHandler handler) { messageHandler() = std::move(handler); }
-void setSaveHandler(SaveHandler handler) { saveHandler() = std::move(handler); }
-void setOpenHandler(OpenHandler handler) { openHandler() = std::move(handler); }
+void setMessageHandler(MessageHandler handler) {
+    messageHandler() = std::move(handler);
+}
+void setSaveHandler(SaveHandler handler) {
+    saveHandler() = std::move(handler);
+}
+void setOpenHandler(OpenHandler handler) {
+    openHandler() = std::move(handler);
+}
 
 } // namespace dialogs
