@@ -1,3 +1,4 @@
+#include "common/ui/AppIcon.h"
 #include "login/Frmlogin.h"
 #include "update_client/ui/FrmUpDate.h"
 
@@ -11,6 +12,7 @@
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Vesmora"));
+    QApplication::setWindowIcon(appIcon());
     // The windows decide when the program ends: a confirmed close, the login window closing,
     // the end of the update check.
     QApplication::setQuitOnLastWindowClosed(false);

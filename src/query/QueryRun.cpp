@@ -182,6 +182,11 @@ void QueryRun::setCell(int column, const QString& text) {
     emit cellChanged(m_current, column, text);
 }
 
+void QueryRun::writeMember(const JsonReply& reply, int column, const QString& member) {
+    if (const auto text = reply.text(member))
+        setCell(column, *text);
+}
+
 void QueryRun::lookUpResources() {
     m_client->PostHtml(m_resourceUrl, resourceBody(m_rows[m_current]), this,
                        [this](const QString& reply) { onResourceReply(reply); });
@@ -197,21 +202,16 @@ void QueryRun::onResourceReply(const QString& reply) {
         completeRow();
         return;
     }
-    // An absent or null member leaves its cell as it was.
-    auto write = [this, &object](int column, const QString& member) {
-        if (const auto text = object->text(member))
-            setCell(column, *text);
-    };
-    write(Result, u"rmw_test_desc"_s);
+    writeMember(*object, Result, u"rmw_test_desc"_s);
     if (m_rows[m_current][Result].isEmpty()) {
         completeRow();
         return;
     }
-    write(Ems, u"rmw_ems"_s);
-    write(OltPon, u"rmw_olt_pon"_s);
-    write(Loid, u"rmw_loid"_s);
-    write(SplitterName, u"rmw_pos_name"_s);
-    write(OltIp, u"rmw_olt_ip"_s);
+    writeMember(*object, Ems, u"rmw_ems"_s);
+    writeMember(*object, OltPon, u"rmw_olt_pon"_s);
+    writeMember(*object, Loid, u"rmw_loid"_s);
+    writeMember(*object, SplitterName, u"rmw_pos_name"_s);
+    writeMember(*object, OltIp, u"rmw_olt_ip"_s);
 
     m_client->PostHtml(m_powerUrl, powerBody(m_rows[m_current]), this,
                        [this](const QString& powerReply) { onPowerReply(powerReply); });
@@ -220,16 +220,12 @@ void QueryRun::onResourceReply(const QString& reply) {
 void QueryRun::onPowerReply(const QString& reply) {
     const auto object = reply.isEmpty() ? std::nullopt : ParseJson(reply);
     if (object) {
-        auto write = [this, &object](int column, const QString& member) {
-            if (const auto text = object->text(member))
-                setCell(column, *text);
-        };
-        write(Result, u"test_desc"_s);
+        writeMember(*object, Result, u"test_desc"_s);
         if (!m_rows[m_current][Result].isEmpty() && !object->isNull(u"olt_send"_s)) {
-            write(OltSend, u"olt_send"_s);
-            write(OnuSend, u"onu_send"_s);
-            write(OltAccept, u"olt_accept"_s);
-            write(OnuAccept, u"onu_accept"_s);
+            writeMember(*object, OltSend, u"olt_send"_s);
+            writeMember(*object, OnuSend, u"onu_send"_s);
+            writeMember(*object, OltAccept, u"olt_accept"_s);
+            writeMember(*object, OnuAccept, u"onu_accept"_s);
         }
     }
     completeRow();

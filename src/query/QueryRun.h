@@ -11,8 +11,9 @@
 #include <functional>
 #include <memory>
 
-class SessionPostClient;
+class JsonReply;
 class MonotonicClock;
+class SessionPostClient;
 
 // One batch of accounts: builds the rows, paces them by the rate budget, runs the two lookups per
 // row and reports every change for the window to show. Event driven: no call blocks.
@@ -94,6 +95,8 @@ private:
     void finish();
     void hidePause();
     void setCell(int column, const QString& text);
+    // An absent or null member leaves its cell as it was.
+    void writeMember(const JsonReply& reply, int column, const QString& member);
 
     SessionPostClient* m_client;
     std::unique_ptr<MonotonicClock> m_ownClock;
