@@ -51,9 +51,16 @@ bool makeFile(const QString& path) {
     return true;
 }
 
+// Flushes what earlier runs left dirty, untimed: on ext4 a flush of one file can otherwise pay for
+// another's pages, and the order of the runs would decide the figures.
+void settle() {
+    QProcess::execute(QStringLiteral("sync"), {});
+}
+
 double productRun(QNetworkAccessManager& network, const QUrl& url, const QString& target, qint64* growthKb,
                   bool* ok) {
     QFile::remove(target);
+    settle();
     FileDownload download(&network);
     QEventLoop loop;
     QObject::connect(&download, &FileDownload::finished, &loop, [&](bool success, const QString& error) {
@@ -74,12 +81,17 @@ double productRun(QNetworkAccessManager& network, const QUrl& url, const QString
     return seconds;
 }
 
-double curlRun(const QUrl& url, const QString& target, bool* ok) {
+// withSync: curl, then the file flushed to disk as the product's download does before it counts
+// a file as complete (an updater must not install a copy a power cut can leave empty).
+double curlRun(const QUrl& url, const QString& target, bool withSync, bool* ok) {
     QFile::remove(target);
+    settle();
     QElapsedTimer timer;
     timer.start();
     const int code = QProcess::execute(QStringLiteral("curl"),
                                        {QStringLiteral("-s"), QStringLiteral("-o"), target, url.toString()});
+    if (withSync)
+        QProcess::execute(QStringLiteral("sync"), {target});
     const double seconds = static_cast<double>(timer.nsecsElapsed()) / 1e9;
     *ok = code == 0 && QFileInfo(target).size() == kFileSize;
     return seconds;
@@ -105,11 +117,12 @@ int main(int argc, char** argv) {
     const QString target = out.filePath(QStringLiteral("tmpbig.bin"));
     QNetworkAccessManager network;
 
-    double bestProduct = 1e9, bestCurl = 1e9;
+    double bestProduct = 1e9, bestCurl = 1e9, bestCurlSync = 1e9;
     qint64 worstGrowth = 0;
     for (int round = 0; round < kRounds; ++round) {
         bool ok = false;
-        const double c = curlRun(url, target, &ok);
+        const double c = curlRun(url, target, false, &ok);
+        const double cs = ok ? curlRun(url, target, true, &ok) : 0;
         if (!ok) {
             std::fprintf(stderr, "curl failed\n");
             return 1;
@@ -118,17 +131,22 @@ int main(int argc, char** argv) {
         const double p = productRun(network, url, target, &growth, &ok);
         if (!ok)
             return 1;
-        std::printf("round %d: curl %.2f s, product %.2f s, peak memory growth %lld kB\n", round + 1, c, p,
-                    static_cast<long long>(growth));
+        std::printf(
+            "round %d: curl %.2f s, curl + fsync %.2f s, product %.2f s, peak memory growth %lld kB\n",
+            round + 1, c, cs, p, static_cast<long long>(growth));
         bestCurl = qMin(bestCurl, c);
+        bestCurlSync = qMin(bestCurlSync, cs);
         bestProduct = qMin(bestProduct, p);
         worstGrowth = qMax(worstGrowth, growth);
     }
     const double mb = static_cast<double>(kFileSize) / (1024.0 * 1024.0);
     std::printf("file: %.0f MB over loopback, best of %d rounds\n", mb, kRounds);
     std::printf("curl:    %.1f MB/s\n", mb / bestCurl);
-    std::printf("product: %.1f MB/s\n", mb / bestProduct);
+    std::printf("curl + fsync: %.1f MB/s\n", mb / bestCurlSync);
+    std::printf("product: %.1f MB/s (the file is flushed to disk before it counts as downloaded)\n",
+                mb / bestProduct);
     std::printf("throughput ratio product/curl: %.2f (target >= 0.80)\n", bestCurl / bestProduct);
+    std::printf("throughput ratio product/(curl + fsync): %.2f\n", bestCurlSync / bestProduct);
     std::printf("peak memory growth: %.1f MB (target < 32 MB)\n", static_cast<double>(worstGrowth) / 1024.0);
     return 0;
 }
