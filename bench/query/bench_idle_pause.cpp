@@ -1,28 +1,17 @@
 // CPU the process spends during a rate-limit pause: 20 seconds of it, measured with getrusage.
+#include "CpuTime.h"
 #include "StandinHttp.h"
-#include "support/StandinServer.h"
 #include "query/QueryRun.h"
 #include "query/SessionPostClient.h"
+#include "support/StandinServer.h"
 
 #include <QCoreApplication>
-#include <QSignalSpy>
 #include <QEventLoop>
+#include <QSignalSpy>
 #include <QTimer>
 
-#include <sys/resource.h>
 
 #include <cstdio>
-
-namespace {
-
-double cpuSeconds() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-           double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
-
-} // namespace
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);

@@ -1,28 +1,17 @@
 // Client overhead of a whole run: 2,000 accounts against the stand-in, no delay, no rate limit.
+#include "CpuTime.h"
 #include "StandinHttp.h"
-#include "support/StandinServer.h"
 #include "query/QueryRun.h"
 #include "query/SessionPostClient.h"
+#include "support/StandinServer.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QSignalSpy>
 
-#include <sys/resource.h>
 
 #include <cstdio>
 #include <limits>
-
-namespace {
-
-double cpuSeconds() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-           double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
-
-} // namespace
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);

@@ -1,6 +1,7 @@
 #include "common/IniFile.h"
 #include "common/ProgramFolder.h"
 #include "support/StandinServer.h"
+#include "support/TestFiles.h"
 #include "update_client/DownloadDisplay.h"
 #include "update_client/UpdateEntries.h"
 #include "update_client/UpdateManifest.h"
@@ -28,17 +29,6 @@ QByteArray randomBytes(qsizetype size, quint32 seed) {
     for (char& c : bytes)
         c = static_cast<char>(generator.bounded(256));
     return bytes;
-}
-
-bool writeFile(const QString& path, const QByteArray& bytes) {
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-}
-
-QByteArray readFile(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
 }
 
 // One update path over a program folder, with every signal recorded.

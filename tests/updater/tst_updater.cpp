@@ -1,5 +1,6 @@
 #include "common/IniFile.h"
 #include "platform/ProcessLookup.h"
+#include "support/TestFiles.h"
 #include "updater/FileSwap.h"
 #include "updater/NotesLayout.h"
 #include "updater/UpdaterFlow.h"
@@ -22,17 +23,6 @@ namespace {
 const UpdaterTiming kQuick{10, 101, 10, 50};
 
 using Keys = QList<std::pair<QString, QString>>;
-
-bool writeFile(const QString& path, const QByteArray& bytes) {
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-}
-
-QByteArray readFile(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
 
 void writeManifest(const QString& folder, const Keys& keys) {
     for (const auto& [key, value] : keys)
