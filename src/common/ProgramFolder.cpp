@@ -14,11 +14,12 @@ QString& folderOverride() {
 
 QString programFolderFrom(const QString& folder) {
     const QString sep = QDir::separator();
-    QString path = QDir::toNativeSeparators(folder) + sep;
-    // A network share keeps its two leading separators; only the rest is collapsed.
-    const bool share = path.startsWith(sep + sep);
-    QString rest = share ? path.mid(2) : path;
     const QString doubled = sep + sep;
+    const QString native = QDir::toNativeSeparators(folder);
+    // A network share keeps its two leading separators; only the rest is collapsed. A root
+    // folder only gains a separator it already has.
+    const bool share = native.startsWith(doubled) && native.size() > 2 && native.at(2) != sep.at(0);
+    QString rest = (share ? native.mid(2) : native) + sep;
     while (rest.contains(doubled))
         rest.replace(doubled, sep);
     return share ? doubled + rest : rest;
