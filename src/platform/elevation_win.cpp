@@ -3,9 +3,11 @@
 #include <QDir>
 #include <QFileInfo>
 
+// windows.h first: the shell headers depend on what it declares.
+#include <windows.h>
+
 #include <shellapi.h>
 #include <shlobj.h>
-#include <windows.h>
 
 namespace platform {
 

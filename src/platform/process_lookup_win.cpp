@@ -1,7 +1,9 @@
 #include "platform/ProcessLookup.h"
 
-#include <tlhelp32.h>
+// windows.h first: tlhelp32.h depends on what it declares.
 #include <windows.h>
+
+#include <tlhelp32.h>
 
 namespace platform {
 
