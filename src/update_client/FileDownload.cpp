@@ -63,8 +63,13 @@ void FileDownload::abort() {
 void FileDownload::onMetaData() {
     if (m_started || !m_reply)
         return;
+    const int status = m_reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    // A redirect's own headers come first; the reply that follows it is the one that counts.
+    // A redirect that is not followed still ends up here from onFinished, and fails there.
+    if (status >= 300 && status < 400 && m_reply->isRunning())
+        return;
     m_started = true;
-    m_status = m_reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    m_status = status;
     bool known = false;
     const qint64 length = m_reply->rawHeader("Content-Length").trimmed().toLongLong(&known);
     m_length = known && length >= 0 ? length : -1;

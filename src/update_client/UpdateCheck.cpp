@@ -33,8 +33,11 @@ UpdateCheck::UpdateCheck(QNetworkAccessManager* network, QObject* parent)
     : QObject(parent), m_network(network) {}
 
 UpdateCheck::~UpdateCheck() {
-    if (m_reply)
+    if (m_reply) {
+        // Aborting completes the reply at once; a check being destroyed reports nothing.
+        QObject::disconnect(m_reply, nullptr, this, nullptr);
         m_reply->abort();
+    }
 }
 
 QString UpdateCheck::refusalPrompt(const QString& message) {

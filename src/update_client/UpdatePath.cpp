@@ -12,6 +12,7 @@
 #include <QDateTime>
 #include <QFile>
 #include <QProcess>
+#include <QSet>
 #include <QUrl>
 
 using namespace Qt::StringLiterals;
@@ -44,13 +45,21 @@ void UpdatePath::start(const UpdateInfo& info) {
             this, [this] { fail(QString()); }, Qt::QueuedConnection);
         return;
     }
+    QSet<QString> copies;
     for (const QString& entry : std::as_const(m_entries)) {
-        if (!update_entries::isConfined(entry)) {
-            const QString description = u"更新文件名无效: \"%1\""_s.arg(entry);
+        QString description;
+        if (!update_entries::isConfined(entry))
+            description = u"更新文件名无效: \"%1\""_s.arg(entry);
+        // Two entries sharing a last part would share one download copy, and one of them would
+        // be installed with the other's bytes.
+        else if (copies.contains(update_entries::lastPart(entry).toLower()))
+            description = u"更新文件名重复: \"%1\""_s.arg(entry);
+        if (!description.isEmpty()) {
             QMetaObject::invokeMethod(
                 this, [this, description] { fail(description); }, Qt::QueuedConnection);
             return;
         }
+        copies.insert(update_entries::lastPart(entry).toLower());
     }
 
     update_manifest::write(m_folder + update_manifest::fileName(), info, installedVersion(),

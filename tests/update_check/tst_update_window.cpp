@@ -105,6 +105,7 @@ private slots:
         QVERIFY(!QFile::exists(inFolder(u"update.ini"_s)));
 
         QTRY_COMPARE(login.size(), 1);
+        QTest::qWait(20);
         QCOMPARE(end.size(), 0);
         QVERIFY(m_messages.isEmpty());
         QVERIFY(!window.isVisible());
@@ -199,6 +200,19 @@ private slots:
         QCOMPARE(end.size(), 1);
         QVERIFY(m_messages.isEmpty());
         QCOMPARE(login.size(), 0);
+    }
+
+    // A close from the system (Alt+F4) ends the program too, instead of leaving it without a window.
+    void systemCloseEndsTheProgram() {
+        QVERIFY(startServer({u"--update-fault"_s, u"no-answer"_s}));
+        FrmUpDate window;
+        QSignalSpy login(&window, &FrmUpDate::proceedToLogin);
+        QSignalSpy end(&window, &FrmUpDate::endProgram);
+        window.start();
+        QVERIFY(window.close());
+        QCOMPARE(end.size(), 1);
+        QCOMPARE(login.size(), 0);
+        QVERIFY(m_messages.isEmpty());
     }
 
     void dragMovesOnlyFromTheSurface() {

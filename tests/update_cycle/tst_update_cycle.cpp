@@ -77,6 +77,7 @@ private slots:
     void entryNames_data();
     void entryNames();
     void downloadsThenHandsOver();
+    void followsARedirect();
     void failedUpdates_data();
     void failedUpdates();
     void resourceFileNeverOverwritten();
@@ -205,6 +206,22 @@ void TestUpdateCycle::downloadsThenHandsOver() {
     qunsetenv("VESMORA_UPDATE_URL");
 }
 
+void TestUpdateCycle::followsARedirect() {
+    StandinServer server({u"--files-dir"_s, m_served.path(), u"--redirect-file"_s, u"data/table.bin"_s});
+    QVERIFY(server.isRunning());
+    qputenv("VESMORA_UPDATE_URL", server.baseUrl().toString().toUtf8());
+    QTemporaryDir dir;
+    setProgramFolderOverride(dir.path());
+
+    PathRun run(info(u"main.new,data/table.bin"_s));
+    QTRY_VERIFY_WITH_TIMEOUT(run.done, 20000);
+    qunsetenv("VESMORA_UPDATE_URL");
+    QCOMPARE(run.failures, QStringList());
+    QCOMPARE(run.handOvers, 1);
+    QCOMPARE(readFile(dir.filePath(u"tmptable.bin"_s)), m_table);
+    QCOMPARE(run.sizes.last(), download_display::sizeText(m_table.size() + 1));
+}
+
 void TestUpdateCycle::failedUpdates_data() {
     QTest::addColumn<QString>("files");
     QTest::addColumn<QStringList>("serverFlags");
@@ -216,6 +233,9 @@ void TestUpdateCycle::failedUpdates_data() {
     QTest::newRow("climbing entry") << u"main.new,../x"_s << QStringList() << QString() << true << false;
     QTest::newRow("absolute entry") << u"main.new,/tmp/x"_s << QStringList() << QString() << true << false;
     QTest::newRow("empty entry") << u"main.new,"_s << QStringList() << QString() << true << false;
+    // Both would download into one tmpx.dll, and one would be installed with the other's bytes.
+    QTest::newRow("same last part") << u"main.new,a/x.dll,b/x.dll"_s << QStringList() << QString() << true
+                                    << false;
     QTest::newRow("not found") << u"main.new,missing.dll"_s << QStringList() << QString() << true << true;
     QTest::newRow("truncated body") << u"readme.txt,data/table.bin"_s
                                     << QStringList{u"--truncate-file"_s, u"data/table.bin"_s} << QString()

@@ -27,6 +27,7 @@ struct UpdateConfig {
     std::string fault;
     std::string filesDir;
     std::string truncate;
+    std::string redirect;
     long long delayMs = 0;
 };
 
@@ -97,6 +98,7 @@ std::string updateHelp() {
                       is not there is a 404.
   --truncate-file E   the entry E (path under the folder) announces its full length but its
                       body stops half way.
+  --redirect-file E   the entry E answers 302 to /soft/moved/vesmora/E, which serves it.
 )";
 }
 
@@ -110,6 +112,7 @@ void installUpdateRoutes(httplib::Server& server, const Flags& flags) {
     config->fault = flags.get("update-fault", "none");
     config->filesDir = flags.get("files-dir");
     config->truncate = flags.get("truncate-file");
+    config->redirect = flags.get("redirect-file");
     config->delayMs = flags.getInt("update-delay", 0);
 
     server.Post("/soft/api/update.asp", [config, &server](const httplib::Request&, httplib::Response& res) {
@@ -131,20 +134,24 @@ void installUpdateRoutes(httplib::Server& server, const Flags& flags) {
         res.set_content(versionReply(*config), "application/json; charset=utf-8");
     });
 
-    server.Get(R"(/soft/uploads/vesmora/(.*))",
-               [config, &server](const httplib::Request& req, httplib::Response& res) {
-                   const std::string entry = req.matches[1];
-                   const fs::path root = config->filesDir;
-                   std::error_code ec;
-                   const fs::path target = fs::weakly_canonical(root / entry, ec);
-                   const fs::path base = fs::weakly_canonical(root, ec);
-                   const auto rel = target.lexically_relative(base);
-                   const bool inside = !config->filesDir.empty() && !rel.empty() && *rel.begin() != "..";
-                   if (!inside || !fs::is_regular_file(target, ec)) {
-                       res.status = 404;
-                       res.set_content("<html><body>404 Not Found</body></html>", "text/html");
-                       return;
-                   }
-                   serveFile(server, target, entry == config->truncate, res);
-               });
+    server.Get(R"(/soft/(uploads|moved)/vesmora/(.*))", [config, &server](const httplib::Request& req,
+                                                                          httplib::Response& res) {
+        const std::string entry = req.matches[2];
+        if (req.matches[1] == "uploads" && !config->redirect.empty() && entry == config->redirect) {
+            res.set_redirect("/soft/moved/vesmora/" + entry, 302);
+            return;
+        }
+        const fs::path root = config->filesDir;
+        std::error_code ec;
+        const fs::path target = fs::weakly_canonical(root / entry, ec);
+        const fs::path base = fs::weakly_canonical(root, ec);
+        const auto rel = target.lexically_relative(base);
+        const bool inside = !config->filesDir.empty() && !rel.empty() && *rel.begin() != "..";
+        if (!inside || !fs::is_regular_file(target, ec)) {
+            res.status = 404;
+            res.set_content("<html><body>404 Not Found</body></html>", "text/html");
+            return;
+        }
+        serveFile(server, target, entry == config->truncate, res);
+    });
 }

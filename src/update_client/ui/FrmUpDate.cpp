@@ -12,6 +12,7 @@
 #include "update_client/UpdatePath.h"
 
 #include <QApplication>
+#include <QCloseEvent>
 #include <QDir>
 #include <QFile>
 #include <QLabel>
@@ -135,6 +136,8 @@ void FrmUpDate::nothingToInstall() {
         if (isUpdaterFile(name))
             folder.remove(name);
     }
+    // This window's work is done: closing it now hands over instead of ending the program.
+    m_ended = true;
     emit proceedToLogin();
     close();
 }
@@ -175,6 +178,13 @@ void FrmUpDate::end() {
         return;
     m_ended = true;
     emit endProgram();
+}
+
+// A close from the system (Alt+F4, the taskbar) ends the program like the close spot; otherwise
+// the request would die with the window and leave a process with no window.
+void FrmUpDate::closeEvent(QCloseEvent* event) {
+    event->accept();
+    end();
 }
 
 void FrmUpDate::paintEvent(QPaintEvent*) {

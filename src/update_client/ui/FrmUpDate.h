@@ -29,6 +29,7 @@ signals:
     void endProgram();     // the program ends now
 
 protected:
+    void closeEvent(QCloseEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
