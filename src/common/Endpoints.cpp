@@ -9,7 +9,7 @@ namespace endpoints {
 namespace {
 
 QUrl fromEnvironment(const char* name, const char* fallback) {
-    const QByteArray value = qgetenv(name);
+    const QByteArray value = VESMORA_ADDRESS_OVERRIDES ? qgetenv(name) : QByteArray();
     return QUrl(QString::fromUtf8(value.isEmpty() ? QByteArray(fallback) : value));
 }
 

@@ -4,7 +4,8 @@
 #include <QUrl>
 
 // Addresses the program talks to. Each is a build-time constant that the environment variable of
-// the same name replaces (the stand-in servers and the tests use that).
+// the same name replaces (the stand-in servers and the tests use that) in builds made with
+// VESMORA_ADDRESS_OVERRIDES, the default everywhere but Windows.
 namespace endpoints {
 
 QUrl operatorBase(); // VESMORA_OPERATOR_URL: scheme, host and port
