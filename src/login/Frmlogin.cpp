@@ -84,9 +84,12 @@ void Frmlogin::showMainWindow() {
         const QRect screen = this->screen() ? this->screen()->availableGeometry() : QRect(0, 0, 1024, 768);
         m_main->move(screen.center() - m_main->rect().center());
     }
-    m_main->show();
-    m_main->raise();
-    m_main->activateWindow();
+    // Later pages with the marker leave an open main window as it is.
+    if (!m_main->isVisible()) {
+        m_main->show();
+        m_main->raise();
+        m_main->activateWindow();
+    }
     hide();
 }
 

@@ -6,6 +6,7 @@
 #include "query/SessionPostClient.h"
 
 #include <limits>
+#include <utility>
 
 using namespace Qt::StringLiterals;
 
@@ -92,6 +93,7 @@ const QList<QueryRun::Row>& QueryRun::rows() const {
 bool QueryRun::start(const QString& accountText) {
     if (accountText.isEmpty() || m_running)
         return false;
+    m_heldStep = nullptr;
 
     m_rows.clear();
     const QStringList accounts = splitAccounts(accountText);
@@ -130,7 +132,28 @@ void QueryRun::stop() {
         m_pauseTimer.start(0);
 }
 
+void QueryRun::hold() {
+    ++m_holds;
+}
+
+void QueryRun::release() {
+    if (m_holds == 0 || --m_holds > 0 || !m_heldStep)
+        return;
+    const auto step = std::exchange(m_heldStep, nullptr);
+    QTimer::singleShot(0, this, step);
+}
+
+bool QueryRun::heldAt(void (QueryRun::*step)()) {
+    if (m_holds == 0)
+        return false;
+    m_pauseTimer.stop();
+    m_heldStep = step;
+    return true;
+}
+
 void QueryRun::nextRow() {
+    if (heldAt(&QueryRun::nextRow))
+        return;
     ++m_current;
     if (m_current >= m_rows.size() || m_stop) {
         finish();
@@ -140,6 +163,8 @@ void QueryRun::nextRow() {
 }
 
 void QueryRun::rateCheck() {
+    if (heldAt(&QueryRun::rateCheck))
+        return;
     const qint64 rate = m_rate ? m_rate() : 0;
     qint64 elapsed = m_clock->nowMs() - m_startMs;
     if (withinBudget(rate, elapsed, m_current + 1)) {

@@ -71,6 +71,10 @@ public:
     // signal, finished included, comes later from the event loop.
     bool start(const QString& accountText);
     void stop(); // takes effect at the top of the next row or the next pause tick
+    // While held (a question or the export waits for the user), no new row starts and a pause
+    // stands still; replies already asked for still fill their row. Holds nest.
+    void hold();
+    void release();
 
     bool isRunning() const;
     bool stopRequested() const;
@@ -86,6 +90,8 @@ signals:
     void finished(const QString& message);                      // "查询结束!" or "已停止查询!"
 
 private:
+    // True when the step must wait for release(), which then runs it.
+    bool heldAt(void (QueryRun::*step)());
     void nextRow();
     void rateCheck();
     void lookUpResources();
@@ -108,6 +114,8 @@ private:
 
     QList<Row> m_rows;
     int m_current = -1; // 0-based index of the row being worked on
+    int m_holds = 0;
+    void (QueryRun::*m_heldStep)() = nullptr;
     qint64 m_startMs = 0;
     bool m_running = false;
     bool m_stop = false;

@@ -194,6 +194,49 @@ private slots:
         QVERIFY(!h.run.isRunning());
     }
 
+    // While the window asks a question the run starts no row and its pause stands still; the
+    // lookup already under way still fills its row.
+    void holdKeepsTheRunWhereItIs() {
+        Harness h;
+        h.rate = 1000;
+        h.client.answer = [](const FakePostClient::Request& r) {
+            return r.url.path().endsWith(QLatin1String("ResouceInfo")) ? kResourceOk : kPowerOk;
+        };
+        h.client.hold = [](const FakePostClient::Request&) { return true; };
+        QVERIFY(h.run.start(accounts(3)));
+        QTRY_COMPARE(h.client.requests.size(), 1);
+        h.run.hold();
+        h.run.hold();
+        h.client.release(0);
+        QTRY_COMPARE(h.client.requests.size(), 2);
+        h.client.release(1);
+        QTRY_COMPARE(h.rowDone.size(), 1);
+        QTest::qWait(50);
+        QCOMPARE(h.client.requests.size(), 2);
+        h.run.release();
+        QTest::qWait(50);
+        QCOMPARE(h.client.requests.size(), 2); // still held once
+        h.run.release();
+        QTRY_COMPARE(h.client.requests.size(), 3);
+        h.client.hold = [](const FakePostClient::Request&) { return false; };
+        h.client.release(2);
+        QTRY_COMPARE(h.message(), u"查询结束!"_s);
+        QCOMPARE(h.rowDone.size(), 3);
+
+        // A held pause: the budget grows, but nothing moves until the hold ends.
+        Harness p;
+        QVERIFY(p.run.start(accounts(11)));
+        QTRY_VERIFY(p.run.isPaused());
+        p.run.hold();
+        p.clock.advance(60000);
+        QTest::qWait(50);
+        QCOMPARE(p.resourceRequests(), 10);
+        QVERIFY(p.run.isPaused());
+        p.run.release();
+        QTRY_COMPARE(p.message(), u"查询结束!"_s);
+        QCOMPARE(p.resourceRequests(), 11);
+    }
+
     void stopDuringLookupFinishesThatAccount_data() {
         QTest::addColumn<int>("rowCount");
         QTest::addColumn<int>("heldRow");

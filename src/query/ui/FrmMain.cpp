@@ -196,8 +196,12 @@ void FrmMain::onStopClicked() {
     CmdStop->setEnabled(false);
 }
 
+// The run waits while the export asks its questions, so the file holds the rows of the click and
+// no end-of-run message pops up over the dialogs.
 void FrmMain::onSaveClicked() {
+    m_run->hold();
     exportList(this, headerTexts(), rowTexts());
+    m_run->release();
 }
 
 void FrmMain::onRowsBuilt(int count) {
@@ -231,8 +235,10 @@ void FrmMain::setIdleControls(bool idle) {
 }
 
 void FrmMain::closeEvent(QCloseEvent* event) {
+    m_run->hold();
     const auto answer = dialogs::message(this, QMessageBox::Information, QStringLiteral("是否确认退出"),
                                          QMessageBox::Yes | QMessageBox::No);
+    m_run->release();
     if (answer != QMessageBox::Yes) {
         event->ignore();
         return;
