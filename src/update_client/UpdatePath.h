@@ -1,6 +1,5 @@
 #pragma once
 
-// CONTRACT: the update window binds to exactly this surface; the implementation may grow.
 
 #include <QElapsedTimer>
 #include <QObject>
