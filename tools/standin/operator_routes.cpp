@@ -370,6 +370,23 @@ struct Member {
     std::optional<std::string> json; // nullopt: left out
 };
 
+// The faults both lookups share: member 0 is the description, members 1 to valueCount the values.
+void applyReplyFault(std::vector<Member>& m, const std::string& fault, size_t valueCount) {
+    if (fault == "null" || fault == "missing")
+        for (size_t i = 1; i <= valueCount; ++i) {
+            if (fault == "null")
+                m[i].json = "null";
+            else
+                m[i].json.reset();
+        }
+    if (fault == "empty-desc")
+        m[0].json = "\"\"";
+    if (fault == "null-desc")
+        m[0].json = "null";
+    if (fault == "missing-desc")
+        m[0].json.reset();
+}
+
 std::string objectText(const std::vector<Member>& members, const std::string& extra = {}) {
     std::string body = "{";
     for (const Member& m : members) {
@@ -402,18 +419,7 @@ std::vector<Member> resourceMembers(const std::string& account, const std::strin
                              {"rmw_pos_name", jsonString(d.posName)},
                              {"rmw_olt_ip", jsonString(d.oltIp)},
                              {"rmw_pos_port", jsonString("5")}};
-    if (faultName == "null")
-        for (size_t i = 1; i < 6; ++i)
-            m[i].json = "null";
-    if (faultName == "missing")
-        for (size_t i = 1; i < 6; ++i)
-            m[i].json.reset();
-    if (faultName == "empty-desc")
-        m[0].json = "\"\"";
-    if (faultName == "null-desc")
-        m[0].json = "null";
-    if (faultName == "missing-desc")
-        m[0].json.reset();
+    applyReplyFault(m, faultName, 5);
     return m;
 }
 
@@ -475,18 +481,7 @@ void powerLookup(OperatorState& state, const httplib::Server& server, const http
     std::vector<Member> m = {{"test_desc", jsonString("成功")}, {"olt_send", d.oltSend},
                              {"onu_send", d.onuSend},           {"olt_accept", d.oltAccept},
                              {"onu_accept", d.onuAccept},       {"test_time", jsonString("2")}};
-    if (name == "null")
-        for (size_t i = 1; i < 5; ++i)
-            m[i].json = "null";
-    if (name == "missing")
-        for (size_t i = 1; i < 5; ++i)
-            m[i].json.reset();
-    if (name == "empty-desc")
-        m[0].json = "\"\"";
-    if (name == "null-desc")
-        m[0].json = "null";
-    if (name == "missing-desc")
-        m[0].json.reset();
+    applyReplyFault(m, name, 4);
     if (name == "null-olt-send")
         m[1].json = "null";
     if (name == "missing-olt-send")
