@@ -4,8 +4,10 @@
 
 #include <httplib.h>
 
+#include <filesystem>
 #include <map>
 #include <string>
+#include <vector>
 
 // "--name value" pairs from the command line; "--name" alone stands for "1".
 class Flags {
@@ -18,6 +20,13 @@ public:
 private:
     std::map<std::string, std::string> m_values;
 };
+
+// The command line as UTF-8, whatever the system's code page (Windows hands main() its arguments
+// in the ANSI code page).
+std::vector<std::string> utf8Arguments(int argc, char** argv);
+
+// A file path from UTF-8 text; the plain std::string constructor reads the ANSI code page on Windows.
+std::filesystem::path utf8Path(const std::string& text);
 
 // Each route set installs its handlers and describes its flags for --help.
 void installOperatorRoutes(httplib::Server& server, const Flags& flags);

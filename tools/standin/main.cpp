@@ -23,6 +23,28 @@ long long Flags::getInt(const std::string& name, long long fallback) const {
     }
 }
 
+std::vector<std::string> utf8Arguments([[maybe_unused]] int argc, [[maybe_unused]] char** argv) {
+#ifdef _WIN32
+    int count = 0;
+    LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &count);
+    std::vector<std::string> args;
+    for (int i = 0; i < count; ++i) {
+        const int size = WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, nullptr, 0, nullptr, nullptr);
+        std::string arg(size > 0 ? size - 1 : 0, '\0');
+        WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, arg.data(), size, nullptr, nullptr);
+        args.push_back(arg);
+    }
+    LocalFree(wide);
+    return args;
+#else
+    return {argv, argv + argc};
+#endif
+}
+
+std::filesystem::path utf8Path(const std::string& text) {
+    return std::filesystem::path(std::u8string(text.begin(), text.end()));
+}
+
 void sleepUnlessStopping(const httplib::Server& server, long long milliseconds) {
     const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
     while (server.is_running() && std::chrono::steady_clock::now() < until)
@@ -75,9 +97,10 @@ const char* kHelp = R"(standin: stand-in operator maintenance system and update 
 } // namespace
 
 int main(int argc, char** argv) {
+    const std::vector<std::string> args = utf8Arguments(argc, argv);
     Flags flags;
-    for (int i = 1; i < argc; ++i) {
-        std::string arg = argv[i];
+    for (size_t i = 1; i < args.size(); ++i) {
+        std::string arg = args[i];
         if (arg == "--help" || arg == "-h") {
             std::cout << kHelp << '\n' << operatorHelp() << '\n' << updateHelp();
             return 0;
@@ -90,8 +113,8 @@ int main(int argc, char** argv) {
         const auto eq = arg.find('=');
         if (eq != std::string::npos)
             flags.set(arg.substr(0, eq), arg.substr(eq + 1));
-        else if (i + 1 < argc && std::string(argv[i + 1]).rfind("--", 0) != 0)
-            flags.set(arg, argv[++i]);
+        else if (i + 1 < args.size() && args[i + 1].rfind("--", 0) != 0)
+            flags.set(arg, args[++i]);
         else
             flags.set(arg, "1");
     }
@@ -106,8 +129,10 @@ int main(int argc, char** argv) {
     std::mutex logMutex;
     std::ofstream log;
     if (flags.has("log"))
-        log.open(flags.get("log"), std::ios::app);
-    server.set_logger([&](const httplib::Request& req, const httplib::Response& res) {
+        log.open(utf8Path(flags.get("log")), std::ios::app);
+    // Logged after routing but before the reply goes out: a client holding its reply finds the
+    // request in the log already.
+    server.set_post_routing_handler([&](const httplib::Request& req, const httplib::Response& res) {
         if (!log.is_open())
             return;
         const auto now = std::chrono::duration_cast<std::chrono::milliseconds>(

@@ -141,9 +141,9 @@ void installUpdateRoutes(httplib::Server& server, const Flags& flags) {
             res.set_redirect("/soft/moved/vesmora/" + entry, 302);
             return;
         }
-        const fs::path root = config->filesDir;
+        const fs::path root = utf8Path(config->filesDir);
         std::error_code ec;
-        const fs::path target = fs::weakly_canonical(root / entry, ec);
+        const fs::path target = fs::weakly_canonical(root / utf8Path(entry), ec);
         const fs::path base = fs::weakly_canonical(root, ec);
         const auto rel = target.lexically_relative(base);
         const bool inside = !config->filesDir.empty() && !rel.empty() && *rel.begin() != "..";
