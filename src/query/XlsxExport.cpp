@@ -28,9 +28,12 @@ std::filesystem::path fsPath(const QString& path) {
 }
 
 QByteArray libraryFileName(const QString& path) {
-#ifdef Q_OS_WIN
-    // libxlsxwriter takes UTF-8 names on Windows and converts them to wide ones itself.
+#if defined(Q_OS_WIN) && defined(_MSC_VER)
+    // libxlsxwriter built with MSVC takes UTF-8 names and converts them to wide ones itself.
     return QDir::toNativeSeparators(path).toUtf8();
+#elif defined(Q_OS_WIN)
+    // Built with mingw it hands the name to fopen(), which reads it in the ANSI code page.
+    return QDir::toNativeSeparators(path).toLocal8Bit();
 #else
     return QFile::encodeName(path);
 #endif

@@ -1,5 +1,8 @@
-"""Reads a workbook back with openpyxl and prints what the export tests check, as JSON."""
+"""Reads a workbook back with openpyxl and writes what the export tests check, as JSON, to an
+answer file: read_xlsx.py WORKBOOK ANSWER."""
 import json
+import os
+import re
 import sys
 
 import openpyxl
@@ -13,8 +16,18 @@ def cell(c):
             "value": c.value}
 
 
-def main(path):
-    wb = openpyxl.load_workbook(path)
+def host_path(path):
+    """A test built for Windows and run under wine passes its own path, such as C:\\users\\...;
+    wine keeps each drive as a link under the prefix's dosdevices folder."""
+    drive = re.match(r"^([A-Za-z]:)[\\/](.*)$", path)
+    if drive is None or "WINEPREFIX" not in os.environ:
+        return path
+    rest = drive.group(2).replace("\\", "/")
+    return os.path.join(os.environ["WINEPREFIX"], "dosdevices", drive.group(1).lower(), rest)
+
+
+def main(path, answer):
+    wb = openpyxl.load_workbook(host_path(path))
     ws = wb.worksheets[0]
     rows = [[cell(c) for c in row] for row in ws.iter_rows()]
     wrapped = any(c.alignment is not None and c.alignment.wrap_text
@@ -24,9 +37,14 @@ def main(path):
         letter = get_column_letter(index)
         dim = ws.column_dimensions.get(letter)
         widths[letter] = dim.width if dim is not None and dim.customWidth else None
-    print(json.dumps({"sheets": len(wb.worksheets), "max_row": ws.max_row, "max_column": ws.max_column,
-                      "rows": rows, "widths": widths, "wrapped": wrapped}, ensure_ascii=True))
+    text = json.dumps({"sheets": len(wb.worksheets), "max_row": ws.max_row, "max_column": ws.max_column,
+                       "rows": rows, "widths": widths, "wrapped": wrapped}, ensure_ascii=True)
+    # Written whole, then renamed: the test takes the file as soon as it exists.
+    answer = host_path(answer)
+    with open(answer + ".part", "w", encoding="ascii") as out:
+        out.write(text)
+    os.replace(answer + ".part", answer)
 
 
 if __name__ == "__main__":
-    main(sys.argv[1])
+    main(sys.argv[1], sys.argv[2])
