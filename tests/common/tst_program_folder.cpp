@@ -1,3 +1,4 @@
+#include "BuildConfig.h"
 #include "common/Endpoints.h"
 #include "common/ProgramFolder.h"
 
@@ -37,19 +38,26 @@ private slots:
 
     void addressesFollowTheEnvironment() {
         qputenv("VESMORA_OPERATOR_URL", "http://127.0.0.1:8123/");
-        QCOMPARE(endpoints::resourceLookup().toString(),
-                 QStringLiteral("http://127.0.0.1:8123/ehmsexp/rest/install/queryRmwResouceInfo?testType=2"));
-        QCOMPARE(endpoints::signInPage().toString(),
-                 QStringLiteral("http://127.0.0.1:8123/ehmsexp/jsp/login/login.jsp"));
-        qputenv("VESMORA_UPDATE_URL", "https://update.example.invalid");
-        QCOMPARE(endpoints::updateCheck().toString(),
-                 QStringLiteral("https://update.example.invalid/soft/api/update.asp"));
-        QCOMPARE(endpoints::downloadFolder().toString(),
-                 QStringLiteral("https://update.example.invalid/soft/uploads/vesmora/"));
-        qunsetenv("VESMORA_OPERATOR_URL");
-        // Without an override the built-in address is used.
-        QVERIFY(endpoints::operatorBase().isValid());
-        QVERIFY(!endpoints::operatorBase().host().isEmpty());
+        if constexpr (!VESMORA_ADDRESS_OVERRIDES) {
+            // Built without overrides (the default on Windows): the built-in address stands.
+            QCOMPARE(endpoints::operatorBase(), QUrl(QStringLiteral(VESMORA_DEFAULT_OPERATOR_URL)));
+            qunsetenv("VESMORA_OPERATOR_URL");
+        } else {
+            QCOMPARE(
+                endpoints::resourceLookup().toString(),
+                QStringLiteral("http://127.0.0.1:8123/ehmsexp/rest/install/queryRmwResouceInfo?testType=2"));
+            QCOMPARE(endpoints::signInPage().toString(),
+                     QStringLiteral("http://127.0.0.1:8123/ehmsexp/jsp/login/login.jsp"));
+            qputenv("VESMORA_UPDATE_URL", "https://update.example.invalid");
+            QCOMPARE(endpoints::updateCheck().toString(),
+                     QStringLiteral("https://update.example.invalid/soft/api/update.asp"));
+            QCOMPARE(endpoints::downloadFolder().toString(),
+                     QStringLiteral("https://update.example.invalid/soft/uploads/vesmora/"));
+            qunsetenv("VESMORA_OPERATOR_URL");
+            // Without an override the built-in address is used.
+            QVERIFY(endpoints::operatorBase().isValid());
+            QVERIFY(!endpoints::operatorBase().host().isEmpty());
+        }
     }
 };
 

@@ -4,12 +4,39 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <string>
 #include <thread>
+
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <unistd.h>
+#endif
+
+namespace {
+
+std::filesystem::path ownFile() {
+#ifdef _WIN32
+    wchar_t path[MAX_PATH];
+    return std::filesystem::path(path, path + GetModuleFileNameW(nullptr, path, MAX_PATH));
+#else
+    return std::filesystem::read_symlink("/proc/self/exe");
+#endif
+}
+
+unsigned long ownId() {
+#ifdef _WIN32
+    return GetCurrentProcessId();
+#else
+    return static_cast<unsigned long>(getpid());
+#endif
+}
+
+} // namespace
 
 int main(int argc, char** argv) {
-    const auto self = std::filesystem::read_symlink("/proc/self/exe");
-    std::ofstream out(self.parent_path() / ("started-" + std::to_string(getpid())));
+    const auto self = ownFile();
+    std::ofstream out(self.parent_path() / ("started-" + std::to_string(ownId())), std::ios::binary);
     out << self.filename().string() << '\n' << argc - 1 << '\n';
     for (int i = 1; i < argc; ++i)
         out << argv[i] << '\n';

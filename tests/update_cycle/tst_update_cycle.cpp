@@ -16,6 +16,7 @@
 #include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QSignalSpy>
+#include <QStringDecoder>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -173,8 +174,10 @@ void TestUpdateCycle::downloadsThenHandsOver() {
     QCOMPARE(paths, (QStringList{u"/soft/uploads/vesmora/main.new"_s, u"/soft/uploads/vesmora/readme.txt"_s,
                                  u"/soft/uploads/vesmora/data/table.bin"_s}));
 
-    // The manifest: its keys in order, the values as the reply had them.
-    const QString manifest = QString::fromUtf8(readFile(folder + u"update.ini"_s));
+    // The manifest: its keys in order, the values as the reply had them, in the system code page
+    // (GBK on a Chinese Windows).
+    const QString manifest =
+        QStringDecoder(QStringConverter::System).decode(readFile(folder + u"update.ini"_s));
     const QStringList lines = manifest.split(QRegularExpression(u"\r?\n"_s), Qt::SkipEmptyParts);
     QCOMPARE(lines,
              (QStringList{u"[UpInfo]"_s, u"NewVer=2.1.1"_s, u"OldVer=2.1.0"_s,

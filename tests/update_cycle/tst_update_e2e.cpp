@@ -31,6 +31,15 @@ bool writeProgram(const QString& path, const QByteArray& bytes) {
            QFile::setPermissions(path, QFile::permissions(path) | QFile::ExeOwner | QFile::ExeUser);
 }
 
+// A program's file name on this system.
+QString programFile(const QString& name) {
+#ifdef Q_OS_WIN
+    return name + u".exe"_s;
+#else
+    return name;
+#endif
+}
+
 // "started-<pid>" files that the fake main program leaves, oldest first.
 QStringList startRecords(const QString& folder) {
     return QDir(folder).entryList({u"started-*"_s}, QDir::Files, QDir::Time | QDir::Reversed);
@@ -71,8 +80,8 @@ void TestUpdateE2e::wholeCycle() {
 
     QTemporaryDir program;
     const QString folder = program.path() + u"/"_s;
-    QVERIFY(writeProgram(folder + u"vesmora"_s, readFile(QStringLiteral(VESMORA_PROGRAM))));
-    QVERIFY(writeFile(folder + u"update"_s, "an older updater"));
+    QVERIFY(writeProgram(folder + programFile(u"vesmora"_s), readFile(QStringLiteral(VESMORA_PROGRAM))));
+    QVERIFY(writeFile(folder + programFile(u"update"_s), "an older updater"));
 
     QProcess vesmora;
     QProcessEnvironment env = environment();
@@ -80,18 +89,19 @@ void TestUpdateE2e::wholeCycle() {
     vesmora.setProcessEnvironment(env);
     vesmora.setWorkingDirectory(folder);
     vesmora.setProcessChannelMode(QProcess::ForwardedChannels);
-    vesmora.start(folder + u"vesmora"_s, {});
+    vesmora.start(folder + programFile(u"vesmora"_s), {});
     QVERIFY(vesmora.waitForStarted());
     // Vesmora downloads, writes the manifest and the updater, starts it and ends by itself.
     QVERIFY2(vesmora.waitForFinished(60000), "Vesmora did not end after the hand-over");
     QCOMPARE(vesmora.exitStatus(), QProcess::NormalExit);
-    QCOMPARE(readFile(folder + u"update"_s), readFile(QStringLiteral(UPDATER_PROGRAM)));
+    QCOMPARE(readFile(folder + programFile(u"update"_s)), readFile(QStringLiteral(UPDATER_PROGRAM)));
 
     // The updater swaps and starts the new main program, with no arguments.
     QTRY_VERIFY_WITH_TIMEOUT(!startRecords(folder).isEmpty(), 60000);
-    QTRY_COMPARE(readFile(folder + startRecords(folder).first()), QByteArray("vesmora\n0\n"));
-    QCOMPARE(readFile(folder + u"vesmora"_s), newMain);
-    QVERIFY(QFileInfo(folder + u"vesmora"_s).isExecutable());
+    QTRY_COMPARE(readFile(folder + startRecords(folder).first()),
+                 programFile(u"vesmora"_s).toUtf8() + "\n0\n");
+    QCOMPARE(readFile(folder + programFile(u"vesmora"_s)), newMain);
+    QVERIFY(QFileInfo(folder + programFile(u"vesmora"_s)).isExecutable());
     QCOMPARE(readFile(folder + u"readme.txt"_s), readme);
     QCOMPARE(readFile(folder + u"data/table.bin"_s), table);
     QVERIFY(!QFileInfo::exists(folder + u"update.ini"_s));
@@ -112,8 +122,8 @@ void TestUpdateE2e::updaterKeepsRunnableMainProgram() {
     const QString folder = outer.path() + u"/app/"_s;
     const QByteArray oldMain = readFile(QStringLiteral(FAKE_MAIN_PROGRAM));
     const QByteArray newMain = oldMain + "\n2.1.1"; // still the same runnable program
-    QVERIFY(writeProgram(folder + u"vesmora"_s, oldMain));
-    QVERIFY(writeProgram(folder + u"update"_s, readFile(QStringLiteral(UPDATER_PROGRAM))));
+    QVERIFY(writeProgram(folder + programFile(u"vesmora"_s), oldMain));
+    QVERIFY(writeProgram(folder + programFile(u"update"_s), readFile(QStringLiteral(UPDATER_PROGRAM))));
     QVERIFY(writeFile(folder + u"tmpvesmora-new"_s, newMain));
     QVERIFY(writeFile(folder + u"helper.dll"_s, "installed helper"));
     QVERIFY(writeFile(folder + u"tmpx.so"_s, "plugin"));
@@ -124,22 +134,29 @@ void TestUpdateE2e::updaterKeepsRunnableMainProgram() {
     iniWrite(u"UpInfo"_s, u"OldVer"_s, u"2.1.0"_s, manifest);
     // A missing download, an entry climbing out and one in a new sub-folder.
     iniWrite(u"UpInfo"_s, u"UpFileName"_s, u"vesmora-new,helper.dll,../victim,lib/x.so"_s, manifest);
-    iniWrite(u"UpInfo"_s, u"MainApp"_s, u"vesmora"_s, manifest);
+    iniWrite(u"UpInfo"_s, u"MainApp"_s, programFile(u"vesmora"_s), manifest);
 
     // The main program never ends on its own.
     QProcess running;
     QProcessEnvironment sleepy = environment();
     sleepy.insert(u"FAKE_MAIN_SLEEP"_s, u"120"_s);
     running.setProcessEnvironment(sleepy);
-    running.start(folder + u"vesmora"_s, {});
+    running.start(folder + programFile(u"vesmora"_s), {});
     QVERIFY(running.waitForStarted());
     QTRY_COMPARE(startRecords(folder).size(), 1);
+#ifdef Q_OS_WIN
+    // What the updater has to work with there: the running program's file can be renamed, but
+    // neither overwritten nor deleted.
+    QFile runningFile(folder + programFile(u"vesmora"_s));
+    QVERIFY(!runningFile.open(QIODevice::WriteOnly | QIODevice::Append));
+    QVERIFY(!runningFile.remove());
+#endif
 
     QProcess updater;
     updater.setProcessEnvironment(environment());
     updater.setWorkingDirectory(folder);
     updater.setProcessChannelMode(QProcess::ForwardedChannels);
-    updater.start(folder + u"update"_s, {});
+    updater.start(folder + programFile(u"update"_s), {});
     QVERIFY(updater.waitForStarted());
     // About ten seconds of waiting, the swaps, then the main program is started again.
     QVERIFY2(updater.waitForFinished(90000), "the updater did not end");
@@ -147,8 +164,8 @@ void TestUpdateE2e::updaterKeepsRunnableMainProgram() {
     running.waitForFinished();
 
     QTRY_COMPARE_WITH_TIMEOUT(startRecords(folder).size(), 2, 10000);
-    QCOMPARE(readFile(folder + u"vesmora"_s), newMain);
-    QVERIFY(QFileInfo(folder + u"vesmora"_s).isExecutable());
+    QCOMPARE(readFile(folder + programFile(u"vesmora"_s)), newMain);
+    QVERIFY(QFileInfo(folder + programFile(u"vesmora"_s)).isExecutable());
     QCOMPARE(readFile(folder + u"helper.dll"_s), QByteArray("installed helper"));
     QCOMPARE(readFile(outer.filePath(u"victim"_s)), QByteArray("outside"));
     QCOMPARE(readFile(folder + u"tmpvictim"_s), QByteArray("planted"));
