@@ -188,6 +188,14 @@ private slots:
         QVERIFY(readBytes(path()).contains("UpNotes=" + gbk));
         writeBytes(path(), "[UpInfo]\r\nUpNotes=" + gbk + "\r\n");
         QCOMPARE(iniRead(u"UpInfo"_s, u"UpNotes"_s, QString(), path()), u"版本"_s);
+
+        // A write leaves every other line as it was, byte for byte.
+        const QByteArray before =
+            "; " + gbk + "\r\n[UpInfo]\r\nUpNotes=" + gbk + "\r\n\r\n[Other]\r\nA=" + gbk + "\r\n";
+        writeBytes(path(), before);
+        QVERIFY(iniWrite(u"UpInfo"_s, u"NewVer"_s, u"新版本"_s, path()) != 0);
+        QCOMPARE(readBytes(path()),
+                 QByteArray(before).replace("\r\n\r\n", "\r\nNewVer=" + codePage(u"新版本"_s) + "\r\n\r\n"));
     }
 };
 
