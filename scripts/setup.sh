@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs the Debian 12 packages the project needs; does nothing when all are present.
+# Installs the Debian 12 packages the project needs, and any named as arguments; does nothing when
+# all are present.
 set -euo pipefail
 
 packages=(
@@ -9,6 +10,7 @@ packages=(
     xvfb xauth fonts-wqy-microhei
     python3 python3-openpyxl curl clang-format
 )
+packages+=("$@")
 
 missing=()
 for p in "${packages[@]}"; do

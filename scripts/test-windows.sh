@@ -1,0 +1,109 @@
+#!/usr/bin/env bash
+# The Windows lane: cross-builds every target except the sign-in window (Qt WebEngine exists only
+# for MSVC) with mingw-w64, and runs every test program under wine, headless, with the Chinese
+# code page (936). Installs what is missing. Qt for mingw comes from the cache
+# $VESMORA_QT_MINGW_CACHE (default ../shared/windows/qt6-mingw.tar.xz beside the repository) or,
+# without it, is built from Debian's source. Everything goes to build-windows/
+# ($VESMORA_WINDOWS_BUILD).
+set -euo pipefail
+shopt -s inherit_errexit
+cd "$(dirname "$0")/.."
+repo=$(pwd)
+source scripts/windows/lib.sh
+area=${VESMORA_WINDOWS_BUILD:-$repo/build-windows}
+mkdir -p "$area"
+area=$(cd "$area" && pwd)
+project=$area/project
+started=$SECONDS
+
+packages=(
+    g++-mingw-w64-x86-64-posix mingw-w64-tools libz-mingw-w64-dev wine wine64
+    dpkg-dev patch xz-utils locales
+)
+
+# libxlsxwriter cross-built from Debian's source of the version the Linux build uses, and
+# cpp-httplib's single header from its Debian source (Debian's patches applied to both).
+provide_libraries() {
+    local deps=$area/deps
+    local recipe
+    recipe="$(dpkg-query -W -f='${source:Version} ' libxlsxwriter-dev libcpp-httplib-dev)$(sha256sum <scripts/windows/mingw-toolchain.cmake)"
+    if [ -f "$deps/.recipe" ] && [ "$(cat "$deps/.recipe")" = "$recipe" ]; then
+        echo "libraries already in $deps"
+        return
+    fi
+    rm -rf "$deps" "$area/xlsxwriter-build"
+    local xlsxwriter httplib
+    xlsxwriter=$(debian_source "$area" "libxlsxwriter=$(dpkg-query -W -f='${source:Version}' libxlsxwriter-dev)")
+    httplib=$(debian_source "$area" "cpp-httplib=$(dpkg-query -W -f='${source:Version}' libcpp-httplib-dev)")
+    cmake -S "$xlsxwriter" -B "$area/xlsxwriter-build" -G Ninja --log-level=WARNING \
+        -DCMAKE_TOOLCHAIN_FILE="$repo/scripts/windows/mingw-toolchain.cmake" \
+        -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$deps" -DZLIB_USE_STATIC_LIBS=ON
+    cmake --build "$area/xlsxwriter-build"
+    cmake --install "$area/xlsxwriter-build" >/dev/null
+    install -D -m 644 "$httplib/httplib.h" "$deps/include/httplib.h"
+    rm -rf "$area/xlsxwriter-build" "$xlsxwriter" "$httplib"
+    echo "$recipe" >"$deps/.recipe"
+}
+
+configure() {
+    cmake -S . -B "$project" -G Ninja \
+        -DCMAKE_TOOLCHAIN_FILE="$repo/scripts/windows/mingw-toolchain.cmake" \
+        -DCMAKE_BUILD_TYPE=Release \
+        -DCMAKE_PREFIX_PATH="$area/qt6-mingw;$area/deps" \
+        -DCMAKE_FIND_ROOT_PATH="$area/qt6-mingw;$area/deps" \
+        -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake \
+        -DZLIB_USE_STATIC_LIBS=ON \
+        -DVESMORA_ADDRESS_OVERRIDES=ON \
+        -DCMAKE_CROSSCOMPILING_EMULATOR="$repo/scripts/windows/wine-test.sh"
+}
+
+# What windeployqt would put beside the programs: Qt's libraries and plugins and the mingw runtime.
+deploy() {
+    local bin=$project/bin qt=$area/qt6-mingw
+    cp -u "$qt"/bin/Qt6{Core,Gui,Widgets,Network,Test}.dll "$bin/"
+    for plugin in platforms/qoffscreen platforms/qwindows styles/qwindowsvistastyle tls/qschannelbackend; do
+        mkdir -p "$bin/$(dirname "$plugin")"
+        cp -u "$qt/plugins/$plugin.dll" "$bin/$plugin.dll"
+    done
+    cp -u /usr/lib/gcc/x86_64-w64-mingw32/12-posix/{libstdc++-6,libgcc_s_seh-1}.dll \
+        /usr/x86_64-w64-mingw32/lib/libwinpthread-1.dll "$bin/"
+}
+
+# The wine prefix and the Chinese locale wine takes its code page from, kept in the build folder.
+export WINEPREFIX=$area/wine WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+export LOCPATH=$area/locale
+prepare_wine() {
+    if [ ! -d "$LOCPATH/zh_CN.UTF-8" ]; then
+        mkdir -p "$LOCPATH"
+        localedef -i zh_CN -f UTF-8 "$LOCPATH/zh_CN.UTF-8"
+    fi
+    if [ ! -f "$WINEPREFIX/system.reg" ]; then
+        LC_ALL=zh_CN.UTF-8 wineboot -i
+        wineserver -w
+    fi
+}
+
+# Every test program, two at a time. Programs copied elsewhere by the tests find Qt's libraries
+# and plugins through WINEPATH and QT_PLUGIN_PATH (wine passes QT_* variables on only when they
+# are spelt WINEQT_*).
+run_tests() {
+    local bin status
+    bin="Z:$(echo "$project/bin" | tr / '\\')"
+    LC_ALL=zh_CN.UTF-8 WINEPATH="$bin" WINEQT_PLUGIN_PATH="$bin" \
+        ctest --test-dir "$project" --output-on-failure -j 2 --timeout 300 && status=0 || status=$?
+    # What ran: each program's totals, and every skipped case with its reason.
+    grep -hE "^(Totals|SKIP)|Start testing of" "$project/Testing/Temporary/LastTest.log" || true
+    # The wine server of this prefix ends once the last program has.
+    wineserver -k 2>/dev/null || true
+    return $status
+}
+
+step "set-up" bash scripts/setup.sh "${packages[@]}"
+step "Qt for mingw" bash scripts/windows/provide-qt.sh "$area"
+step "libxlsxwriter and cpp-httplib" provide_libraries
+step "configure" configure
+step "build" cmake --build "$project"
+step "deploy" deploy
+step "wine prefix" prepare_wine
+step "tests under wine" run_tests
+echo "Windows lane passed in $((SECONDS - started)) s"
