@@ -41,7 +41,7 @@ provide_libraries() {
     cmake --build "$area/xlsxwriter-build"
     cmake --install "$area/xlsxwriter-build" >/dev/null
     install -D -m 644 "$httplib/httplib.h" "$deps/include/httplib.h"
-    rm -rf "$area/xlsxwriter-build" "$xlsxwriter" "$httplib"
+    rm -rf "$area/xlsxwriter-build" "$(dirname "$xlsxwriter")" "$(dirname "$httplib")"
     echo "$recipe" >"$deps/.recipe"
 }
 
@@ -72,6 +72,8 @@ deploy() {
 # The wine prefix and the Chinese locale wine takes its code page from, kept in the build folder.
 export WINEPREFIX=$area/wine WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 export LOCPATH=$area/locale
+# Headless: the tests draw on Qt's offscreen platform, and wine needs no X server for that.
+unset DISPLAY WAYLAND_DISPLAY
 prepare_wine() {
     if [ ! -d "$LOCPATH/zh_CN.UTF-8" ]; then
         mkdir -p "$LOCPATH"
@@ -93,7 +95,7 @@ run_tests() {
         ctest --test-dir "$project" --output-on-failure -j 2 --timeout 300 && status=0 || status=$?
     # What ran: each program's totals, and every skipped case with its reason.
     grep -hE "^(Totals|SKIP)|Start testing of" "$project/Testing/Temporary/LastTest.log" || true
-    # The wine server of this prefix ends once the last program has.
+    # Ends this prefix's wine server and wine's own service processes, which would linger a while.
     wineserver -k 2>/dev/null || true
     return $status
 }
