@@ -214,7 +214,7 @@ void QueryRun::writeMember(const JsonReply& reply, int column, const QString& me
 
 void QueryRun::lookUpResources() {
     m_client->PostHtml(m_resourceUrl, resourceBody(m_rows[m_current]), this,
-                       [this](const QString& reply) { onResourceReply(reply); });
+                       [this](const PostReply& reply) { onResourceReply(reply.text); });
 }
 
 void QueryRun::onResourceReply(const QString& reply) {
@@ -239,7 +239,7 @@ void QueryRun::onResourceReply(const QString& reply) {
     writeMember(*object, OltIp, u"rmw_olt_ip"_s);
 
     m_client->PostHtml(m_powerUrl, powerBody(m_rows[m_current]), this,
-                       [this](const QString& powerReply) { onPowerReply(powerReply); });
+                       [this](const PostReply& powerReply) { onPowerReply(powerReply.text); });
 }
 
 void QueryRun::onPowerReply(const QString& reply) {

@@ -1,11 +1,8 @@
 #include "update_client/UpdateCheck.h"
 
 #include "common/Endpoints.h"
-#include "common/FormPost.h"
 #include "common/JsonReader.h"
 #include "common/Version.h"
-
-#include <QNetworkReply>
 
 using namespace Qt::StringLiterals;
 
@@ -29,16 +26,8 @@ Member member(const JsonReply& reply, const QString& name) {
 
 } // namespace
 
-UpdateCheck::UpdateCheck(QNetworkAccessManager* network, QObject* parent)
-    : QObject(parent), m_network(network) {}
-
-UpdateCheck::~UpdateCheck() {
-    if (m_reply) {
-        // Aborting completes the reply at once; a check being destroyed reports nothing.
-        QObject::disconnect(m_reply, nullptr, this, nullptr);
-        m_reply->abort();
-    }
-}
+UpdateCheck::UpdateCheck(net::Transport* transport, QObject* parent)
+    : QObject(parent), m_transport(transport) {}
 
 QString UpdateCheck::refusalPrompt(const QString& message) {
     return u"自动更新失败!\r\n"_s + message + u"\r\n\r\n是否要到网站手工下载?"_s;
@@ -57,16 +46,15 @@ QString UpdateCheck::nullMemberText() {
 }
 
 void UpdateCheck::start() {
-    FormPostHeaders& headers = formPostHeaders();
-    headers.contentType = u"application/x-www-form-urlencoded;charset=utf-8"_s;
-    headers.userAgent = productCode() + u"-Software Client"_s;
-    m_reply = postForm(*m_network, endpoints::updateCheck(), u"softwarename="_s + productCode(), m_timeoutMs,
-                       this, [this](const FormPostResult& result) {
-                           if (result.failed)
-                               emit failed(failurePrompt(result.errorText));
-                           else
-                               decide(result.text);
-                       });
+    m_headers.contentType = u"application/x-www-form-urlencoded;charset=utf-8"_s;
+    m_headers.userAgent = productCode() + u"-Software Client"_s;
+    postForm(*m_transport, endpoints::updateCheck(), u"softwarename="_s + productCode(), m_headers,
+             m_timeoutMs, this, [this](const FormPostResult& result) {
+                 if (result.failed)
+                     emit failed(failurePrompt(result.errorText));
+                 else
+                     decide(result.text);
+             });
 }
 
 void UpdateCheck::decide(const QString& replyText) {

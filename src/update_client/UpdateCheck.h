@@ -1,13 +1,14 @@
 #pragma once
 
+#include "common/FormPost.h"
 #include "update_client/UpdatePath.h"
 
 #include <QObject>
-#include <QPointer>
 #include <QString>
 
-class QNetworkAccessManager;
-class QNetworkReply;
+namespace net {
+class Transport;
+}
 
 // Asks the update server for the current version and decides: nothing to install, an update, or
 // a failure with the text of the prompt to show.
@@ -15,8 +16,8 @@ class UpdateCheck : public QObject {
     Q_OBJECT
 
 public:
-    explicit UpdateCheck(QNetworkAccessManager* network, QObject* parent = nullptr);
-    ~UpdateCheck() override;
+    // A check that is destroyed while it waits aborts its request and reports nothing.
+    explicit UpdateCheck(net::Transport* transport, QObject* parent = nullptr);
 
     static constexpr int kDefaultTimeoutMs = 15000;
     void setTimeout(int milliseconds) { m_timeoutMs = milliseconds; }
@@ -41,7 +42,7 @@ signals:
 private:
     void decide(const QString& replyText);
 
-    QNetworkAccessManager* m_network;
-    QPointer<QNetworkReply> m_reply;
+    net::Transport* m_transport;
+    FormPostHeaders m_headers;
     int m_timeoutMs = kDefaultTimeoutMs;
 };

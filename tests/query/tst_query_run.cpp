@@ -34,7 +34,7 @@ QList<QPair<QString, QString>> decodeForm(const QByteArray& body) {
 struct Harness {
     FakeClock clock;
     FakePostClient client;
-    QueryRun run{&client, &clock};
+    QueryRun run{&client.session, &clock};
     int rate = 10;
     QSignalSpy rowDone{&run, &QueryRun::rowDone};
     QSignalSpy paused{&run, &QueryRun::paused};

@@ -1,4 +1,5 @@
 #include "StandinHttp.h"
+#include "common/NetworkTransport.h"
 #include "query/QueryRun.h"
 #include "query/SessionPostClient.h"
 #include "support/StandinServer.h"
@@ -121,8 +122,9 @@ private slots:
         QVERIFY(!m_cookie.isEmpty());
 
         QNetworkAccessManager network;
+        net::NetworkTransport transport(&network);
         FixedCookie cookies(m_cookie);
-        SessionPostClient client(&network, &cookies);
+        SessionPostClient client(&transport, &cookies);
         client.setTimeoutMs(1500);
         QueryRun run(&client);
         run.setOperatorBase(m_server->baseUrl());
@@ -237,8 +239,9 @@ private slots:
         QVERIFY(server.isRunning());
         const QString cookie = standinSignIn(server.baseUrl());
         QNetworkAccessManager network;
+        net::NetworkTransport transport(&network);
         FixedCookie cookies(cookie);
-        SessionPostClient client(&network, &cookies);
+        SessionPostClient client(&transport, &cookies);
         QueryRun run(&client);
         run.setOperatorBase(server.baseUrl());
         run.setRateSource([] { return 1000; });

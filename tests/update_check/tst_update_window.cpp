@@ -1,4 +1,4 @@
-#include "common/FormPost.h"
+#include "common/ErrorText.h"
 #include "common/ProgramFolder.h"
 #include "common/ui/Dialogs.h"
 #include "support/StandinServer.h"
@@ -17,6 +17,12 @@
 #include <memory>
 
 using namespace Qt::StringLiterals;
+
+static QString timeoutText() {
+    net::Result timedOut;
+    timedOut.error = net::Error::Timeout;
+    return describeHttp(timedOut);
+}
 
 namespace {
 
@@ -138,7 +144,8 @@ private slots:
         QTest::newRow("not json") << QStringList{u"--update-fault"_s, u"not-json"_s} << empty;
         QTest::newRow("http 500") << QStringList{u"--update-fault"_s, u"http500"_s} << empty;
         QTest::newRow("no answer") << QStringList{u"--update-fault"_s, u"no-answer"_s}
-                                   << UpdateCheck::failurePrompt(formPostTimeoutText());
+                                   << UpdateCheck::failurePrompt(
+                                          timeoutText());
         // A differing version with nothing to download ends without an error description.
         QTest::newRow("newer, no files") << QStringList{u"--update-version"_s, u"2.1.1"_s} << empty;
         QTest::newRow("downgrade") << QStringList{u"--update-version"_s, u"2.0.9"_s} << empty;

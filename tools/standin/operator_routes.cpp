@@ -354,6 +354,10 @@ bool commonFault(OperatorState& state, const httplib::Server& server, const Faul
         res.set_content("系统繁忙，请稍后再试", "text/plain;charset=UTF-8");
         return true;
     }
+    if (fault.name == "endless") {
+        serveEndless(server, res, kJson);
+        return true;
+    }
     if (fault.name == "array") {
         res.set_content("[{\"rmw_test_desc\":\"成功\",\"test_desc\":\"成功\"}]", kJson);
         return true;
@@ -537,6 +541,7 @@ std::string operatorHelp() {
     empty-desc     rmw_test_desc / test_desc ""   null-desc    ... null
     missing-desc   ... left out                   badutf8      invalid UTF-8 in a text member
     huge           a valid reply of --huge-bytes padding (default 6 MiB)
+    endless        a 200 reply whose body never ends
     res-special    names holding & = + % and blanks (checks the request encoding)
     pow-null-olt-send, pow-missing-olt-send, pow-null-onu-send, pow-text-readings (readings as
     strings), pow-offline (test_desc "光猫不在线" with null readings)

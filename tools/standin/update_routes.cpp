@@ -93,6 +93,8 @@ std::string updateHelp() {
                         not-json         an HTML text with status 200
                         http500          status 500 with an HTML body
                         no-answer        accepts the request and never answers
+                        endless          status 200 and a body that never ends
+                        offsite-redirect 302 to the same path on 127.0.0.2 (another origin)
   --update-delay MS   wait this long before answering the version request.
   --files-dir DIR     folder served under /soft/uploads/vesmora/ (sub-folders too). A file that
                       is not there is a 404.
@@ -115,24 +117,33 @@ void installUpdateRoutes(httplib::Server& server, const Flags& flags) {
     config->redirect = flags.get("redirect-file");
     config->delayMs = flags.getInt("update-delay", 0);
 
-    server.Post("/soft/api/update.asp", [config, &server](const httplib::Request&, httplib::Response& res) {
-        if (config->delayMs > 0)
-            sleepUnlessStopping(server, config->delayMs);
-        if (config->fault == "no-answer") {
-            sleepUnlessStopping(server, 10LL * 60 * 1000);
-            return;
-        }
-        if (config->fault == "http500") {
-            res.status = 500;
-            res.set_content("<html><body><h1>500 Internal Server Error</h1></body></html>", "text/html");
-            return;
-        }
-        if (config->fault == "not-json") {
-            res.set_content("<html><body>maintenance</body></html>", "text/html; charset=utf-8");
-            return;
-        }
-        res.set_content(versionReply(*config), "application/json; charset=utf-8");
-    });
+    server.Post(
+        "/soft/api/update.asp", [config, &server](const httplib::Request& req, httplib::Response& res) {
+            if (config->delayMs > 0)
+                sleepUnlessStopping(server, config->delayMs);
+            if (config->fault == "no-answer") {
+                sleepUnlessStopping(server, 10LL * 60 * 1000);
+                return;
+            }
+            if (config->fault == "endless") {
+                serveEndless(server, res, "application/json");
+                return;
+            }
+            if (config->fault == "offsite-redirect") {
+                res.set_redirect("http://127.0.0.2:" + std::to_string(req.local_port) + req.path, 302);
+                return;
+            }
+            if (config->fault == "http500") {
+                res.status = 500;
+                res.set_content("<html><body><h1>500 Internal Server Error</h1></body></html>", "text/html");
+                return;
+            }
+            if (config->fault == "not-json") {
+                res.set_content("<html><body>maintenance</body></html>", "text/html; charset=utf-8");
+                return;
+            }
+            res.set_content(versionReply(*config), "application/json; charset=utf-8");
+        });
 
     server.Get(R"(/soft/(uploads|moved)/vesmora/(.*))", [config, &server](const httplib::Request& req,
                                                                           httplib::Response& res) {

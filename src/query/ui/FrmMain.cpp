@@ -1,5 +1,6 @@
 #include "query/ui/FrmMain.h"
 
+#include "common/NetworkTransport.h"
 #include "common/Version.h"
 #include "common/ui/Dialogs.h"
 #include "query/QueryRun.h"
@@ -55,7 +56,8 @@ QPushButton* button(QWidget* parent, const QString& text, const QRect& geometry)
 
 FrmMain::FrmMain(const CookieSource* cookies, QWidget* parent)
     : QWidget(parent), m_network(new QNetworkAccessManager(this)),
-      m_client(new SessionPostClient(m_network, cookies, this)),
+      m_transport(std::make_unique<net::NetworkTransport>(m_network)),
+      m_client(new SessionPostClient(m_transport.get(), cookies, this)),
       m_run(new QueryRun(m_client, nullptr, this)) {
     setFixedSize(774, 541);
     setFont(songti(9));

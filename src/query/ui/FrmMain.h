@@ -3,6 +3,8 @@
 #include <QStringList>
 #include <QWidget>
 
+#include <memory>
+
 class CookieSource;
 class QComboBox;
 class QFrame;
@@ -14,6 +16,9 @@ class QPushButton;
 class QTreeWidget;
 class QueryRun;
 class SessionPostClient;
+namespace net {
+class NetworkTransport;
+}
 
 // The working window: account list, rate, Start/Stop/Export, the result list and progress.
 class FrmMain : public QWidget {
@@ -60,6 +65,7 @@ private:
     void setIdleControls(bool idle);
 
     QNetworkAccessManager* m_network;
+    std::unique_ptr<net::NetworkTransport> m_transport;
     SessionPostClient* m_client;
     QueryRun* m_run;
 };

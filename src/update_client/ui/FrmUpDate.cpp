@@ -46,7 +46,7 @@ bool isUpdaterFile(const QString& name) {
 
 FrmUpDate::FrmUpDate(QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::FramelessWindowHint), m_backdrop(updateBackdrop(QString(), false)),
-      m_bar(progressBarPixmap()), m_check(new UpdateCheck(&m_network, this)) {
+      m_bar(progressBarPixmap()), m_check(new UpdateCheck(&m_transport, this)) {
     setObjectName(u"FrmUpDate"_s);
     setWindowTitle(applicationTitle());
     setFixedSize(500, 360);

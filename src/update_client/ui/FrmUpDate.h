@@ -1,5 +1,7 @@
 #pragma once
 
+#include "common/NetworkTransport.h"
+
 #include <QNetworkAccessManager>
 #include <QPixmap>
 #include <QWidget>
@@ -41,6 +43,7 @@ private:
     void end();
 
     QNetworkAccessManager m_network;
+    net::NetworkTransport m_transport{&m_network};
     QPixmap m_backdrop;
     QPixmap m_bar;
     UpdateCheck* m_check = nullptr;

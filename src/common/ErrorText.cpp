@@ -1,0 +1,74 @@
+#include "common/ErrorText.h"
+
+#include <QDir>
+
+using namespace Qt::StringLiterals;
+
+QString describeHttp(const net::Result& result) {
+    switch (result.error) {
+    case net::Error::None:
+        return result.status == 200 ? QString() : u"服务器返回状态 %1"_s.arg(result.status);
+    case net::Error::Timeout:
+        return u"操作超时"_s;
+    case net::Error::HostNotFound:
+        return u"找不到服务器"_s;
+    case net::Error::ConnectionRefused:
+        return u"服务器拒绝连接"_s;
+    case net::Error::ConnectionClosed:
+        return u"服务器在回复完成前关闭了连接"_s;
+    case net::Error::Tls:
+        return u"无法建立安全连接"_s;
+    case net::Error::OffOriginRedirect:
+        return u"服务器重定向到其他地址，已拒绝"_s;
+    case net::Error::TooManyRedirects:
+        return u"重定向次数过多"_s;
+    case net::Error::TooLarge:
+        return u"服务器回复过大，已中止"_s;
+    case net::Error::Network:
+        break;
+    }
+    return u"网络错误(代码 %1)"_s.arg(result.qtError);
+}
+
+QString describeFileError(QFileDevice::FileError error, const QString& path) {
+    QString what;
+    switch (error) {
+    case QFileDevice::NoError:
+        return QString();
+    case QFileDevice::ReadError:
+        what = u"读取文件失败"_s;
+        break;
+    case QFileDevice::WriteError:
+        what = u"写入文件失败(磁盘已满或无法写入)"_s;
+        break;
+    case QFileDevice::OpenError:
+        what = u"无法打开文件(文件或文件夹不存在，或文件被其他程序占用)"_s;
+        break;
+    case QFileDevice::PermissionsError:
+        what = u"没有访问该文件的权限"_s;
+        break;
+    case QFileDevice::ResourceError:
+        what = u"系统资源不足(磁盘已满?)"_s;
+        break;
+    case QFileDevice::RenameError:
+        what = u"无法替换文件(文件可能被其他程序占用)"_s;
+        break;
+    case QFileDevice::RemoveError:
+        what = u"无法删除文件"_s;
+        break;
+    case QFileDevice::AbortError:
+        what = u"文件操作已中止"_s;
+        break;
+    case QFileDevice::TimeOutError:
+        what = u"文件操作超时"_s;
+        break;
+    case QFileDevice::FatalError:
+    case QFileDevice::UnspecifiedError:
+    case QFileDevice::PositionError:
+    case QFileDevice::ResizeError:
+    case QFileDevice::CopyError:
+        what = u"文件操作失败"_s;
+        break;
+    }
+    return what + u": "_s + QDir::toNativeSeparators(path);
+}
