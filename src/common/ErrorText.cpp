@@ -72,3 +72,35 @@ QString describeFileError(QFileDevice::FileError error, const QString& path) {
     }
     return what + u": "_s + QDir::toNativeSeparators(path);
 }
+
+QString describeDownload(DownloadFault fault, const QString& file, qint64 received, qint64 expected) {
+    const QString counts = u"收到 %1 字节, 应为 %2 字节"_s.arg(received).arg(expected);
+    QString what;
+    switch (fault) {
+    case DownloadFault::TooSlow:
+        what = u"下载速度过慢，已中止"_s;
+        break;
+    case DownloadFault::TooLarge:
+        what = u"下载文件过大，已中止"_s;
+        break;
+    case DownloadFault::LongerThanAnnounced:
+        what = u"服务器发送的数据多于声明的文件大小，已中止"_s;
+        break;
+    case DownloadFault::ShorterThanAnnounced:
+        what = u"文件下载不完整: "_s + counts;
+        break;
+    case DownloadFault::SizeMismatch:
+        what = u"文件大小与更新信息不符: "_s + counts;
+        break;
+    case DownloadFault::HashMismatch:
+        what = u"文件校验失败(SHA-256 与更新信息不符)"_s;
+        break;
+    case DownloadFault::NotAProgram:
+        what = u"下载的主程序不是本系统可运行的程序"_s;
+        break;
+    case DownloadFault::ThroughLink:
+        what = u"文件路径经过链接，已拒绝写入"_s;
+        break;
+    }
+    return what + u": "_s + QDir::toNativeSeparators(file);
+}

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "common/FormPost.h"
-#include "update_client/UpdatePath.h"
+#include "update_client/UpdateDecision.h"
 
 #include <QObject>
 #include <QString>
@@ -25,13 +25,8 @@ public:
     // Posts the version request; exactly one of upToDate, updateNeeded or failed follows.
     void start();
 
-    // The server refused with a message of its own.
-    static QString refusalPrompt(const QString& message);
-    // Any other failure; the description may be empty.
-    static QString failurePrompt(const QString& description);
-    // Descriptions for a reply member that cannot be read.
-    static QString missingMemberText();
-    static QString nullMemberText();
+    static QString refusalPrompt(const QString& message) { return ::refusalPrompt(message); }
+    static QString failurePrompt(const QString& description) { return ::failurePrompt(description); }
 
 signals:
     void serverVersionRead(const QString& version);
@@ -40,8 +35,6 @@ signals:
     void failed(const QString& promptText);
 
 private:
-    void decide(const QString& replyText);
-
     net::Transport* m_transport;
     FormPostHeaders m_headers;
     int m_timeoutMs = kDefaultTimeoutMs;

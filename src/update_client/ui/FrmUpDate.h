@@ -1,6 +1,7 @@
 #pragma once
 
 #include "common/NetworkTransport.h"
+#include "update_client/FileDownload.h"
 
 #include <QNetworkAccessManager>
 #include <QPixmap>
@@ -23,8 +24,9 @@ public:
     // Runs the check: restarts elevated when needed, shows the window, asks the update server.
     void start();
 
-    // Tests shorten the wait for a server that does not answer.
+    // Tests shorten the wait for a server that does not answer, and for a trickling download.
     void setRequestTimeout(int milliseconds);
+    void setSlowTransferWindow(int milliseconds) { m_slowWindowMs = milliseconds; }
 
 signals:
     void proceedToLogin(); // nothing to install: open the login window (this window closes)
@@ -39,6 +41,8 @@ private:
     QLabel* label(const QString& name, const QRect& geometry, const QString& text);
     void nothingToInstall();
     void runUpdatePath(const UpdateInfo& info);
+    void resumeUpdate();
+    void createPath();
     void showFailure(const QString& promptText);
     void end();
 
@@ -49,6 +53,7 @@ private:
     UpdateCheck* m_check = nullptr;
     UpdatePath* m_path = nullptr;
     bool m_ended = false;
+    int m_slowWindowMs = FileDownload::kSlowWindowMs;
 
     QLabel* m_ico;
     QLabel* m_title;
