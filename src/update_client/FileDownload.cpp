@@ -40,7 +40,10 @@ void FileDownload::start(const QUrl& url, const QString& targetPath, const Downl
     m_length = -1;
     m_status = 0;
     m_started = false;
-    m_hash = std::make_unique<QCryptographicHash>(QCryptographicHash::Sha256);
+    // Hashing costs more than the transfer itself: only when there is a digest to compare with.
+    m_hash.reset();
+    if (!check.sha256.isEmpty())
+        m_hash = std::make_unique<QCryptographicHash>(QCryptographicHash::Sha256);
 
     QString error;
     if (platform::isLink(targetPath)) {
@@ -134,7 +137,8 @@ void FileDownload::onReadyRead() {
         fail(describeDownload(DownloadFault::SizeMismatch, m_target, m_received, m_check.size));
         return;
     }
-    m_hash->addData(chunk);
+    if (m_hash)
+        m_hash->addData(chunk);
     if (m_file->write(chunk) != chunk.size()) {
         fail(describeFileError(m_file->error(), m_target));
         return;
@@ -179,7 +183,7 @@ void FileDownload::onFinished() {
         fail(describeDownload(DownloadFault::SizeMismatch, m_target, m_received, m_check.size));
         return;
     }
-    if (!m_check.sha256.isEmpty() && m_hash->result() != m_check.sha256) {
+    if (m_hash && m_hash->result() != m_check.sha256) {
         fail(describeDownload(DownloadFault::HashMismatch, m_target));
         return;
     }

@@ -3,6 +3,7 @@
 #include "handover/Entries.h"
 #include "handover/Manifest.h"
 #include "handover/Names.h"
+#include "handover/ProgramImage.h"
 #include "support/StandinServer.h"
 #include "support/TestFiles.h"
 #include "update_client/DownloadDisplay.h"
@@ -20,6 +21,7 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QtEndian>
 
 using namespace Qt::StringLiterals;
 
@@ -93,6 +95,8 @@ private slots:
     void failedUpdates_data();
     void failedUpdates();
     void resourceFileNeverOverwritten();
+    void programImages_data();
+    void programImages();
 
 private:
     QTemporaryDir m_served;
@@ -306,6 +310,9 @@ void TestUpdateCycle::failedUpdates_data() {
                                  << QString();
     QTest::newRow("folder not writable")
         << u"main.new"_s << QStringList() << u"folder is a file"_s << QString() << QString();
+    // Neither removed nor replaced: the hand-over fails instead of starting whatever is there.
+    QTest::newRow("a folder where the updater goes")
+        << u"main.new"_s << QStringList() << u"updater is a folder"_s << QString() << QString();
     QTest::newRow("a planted link as the copy")
         << all << QStringList() << u"copy link"_s << QString() << QString();
     QTest::newRow("a link as an entry's folder")
@@ -341,6 +348,8 @@ void TestUpdateCycle::failedUpdates() {
     if (fault == u"folder is a file"_s) {
         QVERIFY(writeFile(folder + u"plain-file"_s, "x"));
         folder += u"plain-file/"_s;
+    } else if (fault == u"updater is a folder"_s) {
+        QVERIFY(writeFile(folder + handover::updaterFileName() + u"/inside"_s, "x"));
     } else if (fault == u"copy link"_s) {
         QVERIFY(QFile::link(outer.filePath(u"elsewhere/tmpreadme.txt"_s), folder + u"tmpreadme.txt"_s));
     } else if (fault == u"folder link"_s) {
@@ -373,7 +382,7 @@ void TestUpdateCycle::failedUpdates() {
             QCOMPARE(readFile(programFolder + name), complete.value(name));
         else
             QVERIFY2(name == u"tmpreadme.txt"_s || installed.contains(name) || name == u"data"_s ||
-                         name == u"plain-file"_s,
+                         name == u"plain-file"_s || name == handover::updaterFileName(),
                      qPrintable(name));
     }
 }
@@ -387,6 +396,54 @@ void TestUpdateCycle::resourceFileNeverOverwritten() {
 
     QVERIFY(!CreResFile(dir.filePath(u"missing-resource"_s), 4711));
     QVERIFY(!QFileInfo::exists(dir.filePath(u"missing-resource"_s)));
+}
+
+namespace {
+
+// The smallest PE image for x86-64 that the check accepts: one section of 512 bytes at 512.
+QByteArray peImage() {
+    QByteArray image(1024, '\0');
+    const auto put16 = [&image](int at, quint16 v) { qToLittleEndian(v, image.data() + at); };
+    const auto put32 = [&image](int at, quint32 v) { qToLittleEndian(v, image.data() + at); };
+    image.replace(0, 2, "MZ");
+    put32(0x3C, 64);
+    image.replace(64, 4, QByteArray("PE\0\0", 4));
+    put16(68, 0x8664); // machine
+    put16(70, 1);      // sections
+    put16(84, 240);    // optional header size
+    put16(86, 0x0022); // executable image
+    put16(88, 0x20b);  // PE32+
+    put32(88 + 240 + 16, 512);
+    put32(88 + 240 + 20, 512);
+    return image;
+}
+
+} // namespace
+
+void TestUpdateCycle::programImages_data() {
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<bool>("elf");
+    QTest::addColumn<bool>("pe");
+    const QByteArray self = readFile(QCoreApplication::applicationFilePath());
+    const bool x64 = QSysInfo::buildCpuArchitecture() == u"x86_64"_s;
+    const bool selfIsElf = self.startsWith("\x7f"
+                                           "ELF");
+    QTest::newRow("this program") << self << selfIsElf << !selfIsElf;
+    QTest::newRow("this program cut short") << self.left(self.size() / 2) << false << false;
+    QTest::newRow("an HTML page") << QByteArray("<html><body>portal</body></html>") << false << false;
+    QTest::newRow("empty") << QByteArray() << false << false;
+    QTest::newRow("a PE image") << peImage() << false << x64;
+    QTest::newRow("a PE image cut short") << peImage().left(900) << false << false;
+    QByteArray library = peImage();
+    library[87] = char(0x20); // a DLL
+    QTest::newRow("a PE library") << library << false << false;
+}
+
+void TestUpdateCycle::programImages() {
+    QFETCH(QByteArray, bytes);
+    const QByteArray head = bytes.left(64 * 1024);
+    QTEST(handover::isElfImage(head, bytes.size()), "elf");
+    QTEST(handover::isPeImage(head, bytes.size()), "pe");
 }
 
 QTEST_MAIN(TestUpdateCycle)
