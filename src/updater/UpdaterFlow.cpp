@@ -1,11 +1,14 @@
 #include "updater/UpdaterFlow.h"
 
 #include "handover/Entries.h"
+#include "handover/Folder.h"
 #include "handover/Names.h"
 #include "platform/ProcessLookup.h"
 
 #include <QFile>
 #include <QProcess>
+
+using namespace Qt::StringLiterals;
 
 UpdaterFlow::UpdaterFlow(const QString& programFolder, const handover::Manifest& manifest, QObject* parent)
     : QObject(parent), m_folder(programFolder), m_manifest(manifest), m_entries(manifest.entries()),
@@ -69,9 +72,21 @@ void UpdaterFlow::beginSwap() {
         endSwap(m_entries.isEmpty() ? Outcome::Nothing : Outcome::Refused);
         return;
     }
+    // Two updaters on one folder (the program started again while one runs) would take each
+    // other's backups away: the second one leaves the folder to the first.
+    if (handover::prepareStaging(m_folder)) {
+        m_lock = std::make_unique<QLockFile>(handover::stagingFolder(m_folder) + u"updater.lock"_s);
+        if (!m_lock->tryLock(0)) {
+            m_lock.reset();
+            m_manifest.mainApp.clear();
+            endSwap(Outcome::Busy);
+            return;
+        }
+    }
     m_swap = std::make_unique<FileSwap>(m_folder, m_entries, m_manifest.mainApp);
     m_swap->setStepHook(m_stepHook);
     if (!m_swap->ready()) {
+        unlock();
         m_swap->rollBack(manifestPath());
         endSwap(Outcome::Refused);
         return;
@@ -87,6 +102,7 @@ void UpdaterFlow::swapNext() {
     }
     // Backups and manifest go only now that every file is in; a failure here leaves them for
     // the main program's next start, which finds nothing waiting and clears them.
+    unlock();
     static_cast<void>(m_swap->finish(manifestPath()));
     endSwap(Outcome::Installed);
 }
@@ -94,12 +110,20 @@ void UpdaterFlow::swapNext() {
 void UpdaterFlow::installCurrent() {
     const int index = m_swap->order().at(m_position);
     if (m_swap->install(index) == FileSwap::Result::Failed) {
+        unlock();
         m_swap->rollBack(manifestPath());
         endSwap(Outcome::RolledBack);
         return;
     }
     ++m_position;
     swapNext();
+}
+
+// Before the staging folder goes: an open lock file would keep it on Windows.
+void UpdaterFlow::unlock() {
+    if (m_lock)
+        m_lock->unlock();
+    m_lock.reset();
 }
 
 void UpdaterFlow::endSwap(Outcome outcome) {

@@ -5,6 +5,7 @@
 #include "updater/UpdaterTiming.h"
 
 #include <QElapsedTimer>
+#include <QLockFile>
 #include <QObject>
 #include <QString>
 #include <QTimer>
@@ -28,6 +29,7 @@ public:
         Refused,    // the list breaks the entry rules, or a copy is unfit: nothing was touched
         Installed,  // the whole list is in
         RolledBack, // an entry could not be installed: the old version was put back
+        Busy,       // another updater is swapping this folder: it finishes, and restarts the program
     };
 
     UpdaterFlow(const QString& programFolder, const handover::Manifest& manifest, QObject* parent = nullptr);
@@ -55,6 +57,7 @@ private:
     void swapNext();
     void installCurrent();
     void endSwap(Outcome outcome);
+    void unlock();
     void launch();
     void after(int ms, void (UpdaterFlow::*step)());
     QString manifestPath() const;
@@ -67,6 +70,7 @@ private:
     ProcessCheck m_isRunning;
     ProgramStart m_startProgram;
     std::function<void(int)> m_stepHook;
+    std::unique_ptr<QLockFile> m_lock;
     std::unique_ptr<FileSwap> m_swap;
     QElapsedTimer m_shownAt;
     QTimer m_timer;

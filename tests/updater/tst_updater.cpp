@@ -13,6 +13,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLabel>
+#include <QLockFile>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -100,6 +101,7 @@ private slots:
     void swaps_data();
     void swaps();
     void linkInAnEntryPath();
+    void secondUpdaterLeavesTheFolder();
     void waitsForMainProgram();
     void processLookup_data();
     void processLookup();
@@ -291,6 +293,23 @@ void TestUpdater::linkInAnEntryPath() {
     QCOMPARE(readFile(outer.filePath(u"elsewhere/x.dll"_s)), QByteArray("outside"));
     QCOMPARE(readFile(folder + main), QByteArray("old"));
 #endif
+}
+
+void TestUpdater::secondUpdaterLeavesTheFolder() {
+    QTemporaryDir dir;
+    const QString folder = dir.path() + u"/"_s;
+    const QString main = programName(u"Main"_s);
+    layOut(folder, {main + u"=old"_s, u"tmpa=@new"_s});
+    writeManifest(folder, {{u"UpFileName"_s, u"a"_s}, {u"MainApp"_s, main}});
+    QVERIFY(QDir().mkpath(handover::stagingFolder(folder)));
+    QLockFile first(handover::stagingFolder(folder) + u"updater.lock"_s);
+    QVERIFY(first.tryLock(0));
+
+    Started started;
+    QCOMPARE(runFlow(folder, started, &notRunning), UpdaterFlow::Outcome::Busy);
+    expectFiles(folder, {main + u"=old"_s, u"tmpa=@new"_s});
+    QVERIFY(QFileInfo::exists(folder + u"update.ini"_s));
+    QVERIFY(started.paths.isEmpty());
 }
 
 void TestUpdater::waitsForMainProgram() {
