@@ -8,6 +8,8 @@
 #include "common/ui/UpdateBackdrop.h"
 #include "common/ui/WindowDrag.h"
 #include "handover/Folder.h"
+#include "handover/Manifest.h"
+#include "handover/Names.h"
 #include "platform/Elevation.h"
 #include "update_client/UpdateCheck.h"
 #include "update_client/UpdatePath.h"
@@ -144,6 +146,7 @@ void FrmUpDate::runUpdatePath(const UpdateInfo& info) {
 }
 
 void FrmUpDate::resumeUpdate() {
+    m_newVer->setText(u"V"_s + handover::readManifest(Lj() + handover::manifestFileName()).newVersion);
     createPath();
     m_path->resume();
 }
