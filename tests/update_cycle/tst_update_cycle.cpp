@@ -303,6 +303,8 @@ void TestUpdateCycle::failedUpdates_data() {
         << all << flags("--huge-length-file", "data/table.bin") << QString() << QString() << QString();
     QTest::newRow("longer than the update says, no length")
         << all << flags("--no-length-file", "data/table.bin") << QString() << u"short table"_s << QString();
+    QTest::newRow("sizes not aligned with the files")
+        << all << QStringList() << QString() << u"1,2"_s << QString();
     QTest::newRow("wrong digest") << all << QStringList() << QString() << QString() << u"wrong"_s;
     QTest::newRow("redirect to another host")
         << all << flags("--offsite-file", "readme.txt") << QString() << QString() << QString();
