@@ -96,6 +96,10 @@ ListCheck checkList(const QString& files, const QString& mainApp) {
     const QStringList entries = splitEntries(files);
     if (entries.isEmpty())
         return refuse(Refusal::NoEntries, -1, QString());
+    // Every character takes at least one byte in the manifest; past the limit no entry need be
+    // looked at, and the pairwise checks below stay small.
+    if (files.size() > kIniValueLimit)
+        return refuse(Refusal::NotCarried, -1, QString());
     if (!isPortableName(mainApp) || isUpdaterFileName(mainApp) ||
         mainApp.compare(manifestFileName(), Qt::CaseInsensitive) == 0)
         return refuse(Refusal::BadMainApp, 0, mainApp);
