@@ -134,7 +134,8 @@ std::string updateHelp() {
   --html-file E       the entry E answers 200 with an HTML error page, as a captive portal would.
   --trickle-file E    the entry E sends one byte every --trickle-ms (default 1000) milliseconds.
   --huge-length-file E  the entry E announces a Content-Length of 2 GiB and sends without end.
-  --offsite-file E    the entry E answers 302 to the same path on 127.0.0.2 (another origin).
+  --offsite-file E    the entry E answers 302 to /soft/moved/vesmora/E on localhost: another
+                      origin by its name, but this same server, which serves it.
 )";
 }
 
@@ -194,8 +195,10 @@ void installUpdateRoutes(httplib::Server& server, const Flags& flags) {
             res.set_redirect("/soft/moved/vesmora/" + entry, 302);
             return;
         }
-        if (entry == config->offsite) {
-            res.set_redirect("http://127.0.0.2:" + std::to_string(req.local_port) + req.path, 302);
+        if (req.matches[1] == "uploads" && entry == config->offsite) {
+            // Another origin by name, yet this very server: a client that follows gets the file.
+            res.set_redirect(
+                "http://localhost:" + std::to_string(req.local_port) + "/soft/moved/vesmora/" + entry, 302);
             return;
         }
         if (entry == config->html) {
