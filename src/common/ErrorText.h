@@ -12,3 +12,21 @@ QString describeHttp(const net::Result& result);
 
 // A file operation that failed: the description and the file's full path (never only its folder).
 QString describeFileError(QFileDevice::FileError error, const QString& path);
+
+// A reply that arrived but cannot be used.
+enum class ReplyProblem {
+    Empty,      // nothing in the body
+    NotJson,    // not a JSON object
+    SignInPage, // the operator's sign-in page: the session has ended
+};
+QString describeReply(ReplyProblem problem);
+
+// A saved file that no program could open (none is associated with its type, or it failed to start).
+QString describeOpenFailure(const QString& path);
+
+// A workbook limit that the data passes.
+enum class SheetLimit {
+    CellText, // a cell longer than a spreadsheet cell can hold
+    Rows,     // more rows than a sheet can hold
+};
+QString describeSheetLimit(SheetLimit limit);
