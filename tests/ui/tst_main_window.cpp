@@ -5,6 +5,7 @@
 #include "query/CookieSource.h"
 #include "query/QueryRun.h"
 #include "query/Thresholds.h"
+#include "query/ui/ElidingHeader.h"
 #include "query/ui/FrmMain.h"
 #include "support/StandinServer.h"
 
@@ -154,8 +155,15 @@ private slots:
         const int widths[] = {96, 147, 80, 80, 80, 80, 133, 80, 96, 96, 229};
         for (int i = 0; i < 11; ++i) {
             QCOMPARE(c.LstV->columnWidth(i), widths[i]);
-            // A header cut short by a wide face still tells its whole text.
-            QCOMPARE(c.LstV->headerItem()->toolTip(i), c.LstV->headerItem()->text(i));
+            // A header cut short by a wide face ends in "…" and still tells its whole text.
+            const QString full = c.LstV->headerItem()->text(i);
+            QCOMPARE(c.LstV->headerItem()->toolTip(i), full);
+            const auto* header = qobject_cast<const ElidingHeader*>(c.LstV->header());
+            QVERIFY(header);
+            const QString shown = header->shownText(i);
+            QVERIFY2(shown == full || (shown.endsWith(u'…') && full.startsWith(shown.chopped(1))),
+                     qPrintable(shown));
+            QVERIFY(QFontMetrics(header->font()).horizontalAdvance(shown) < widths[i]);
         }
         QVERIFY(!(w.windowFlags() & Qt::WindowMaximizeButtonHint));
         QCOMPARE(c.CmdStart->text(), QStringLiteral("开始查询(&R)"));

@@ -8,6 +8,7 @@
 #include "query/SessionPostClient.h"
 #include "query/XlsxExport.h"
 #include "query/ui/AccountEdit.h"
+#include "query/ui/ElidingHeader.h"
 #include "query/ui/ExportFlow.h"
 
 #include <QAction>
@@ -104,11 +105,11 @@ FrmMain::FrmMain(const CookieSource* cookies, QWidget* parent)
     LstV->setUniformRowHeights(true);
     LstV->setSelectionBehavior(QAbstractItemView::SelectRows);
     LstV->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    LstV->setHeader(new ElidingHeader(LstV));
     LstV->setHeaderLabels({u"209帐号"_s, u"结果"_s, u"光猫接收光功率(dB)"_s, u"光猫发送光功率(dB)"_s,
                            u"OLT接收光功率(dB)"_s, u"OLT发送光功率(dB)"_s, u"所属EMS"_s, u"OLT IP"_s,
                            u"OLT PON"_s, u"激活LOID"_s, u"分光器名称"_s});
     // A face wider than 宋体 does not fit the fixed widths: cut with "…", the whole text in the tip.
-    LstV->header()->setTextElideMode(Qt::ElideRight);
     for (int i = 0; i < QueryRun::kColumnCount; ++i) {
         LstV->setColumnWidth(i, qRound(kColumnTwips[i] / 15.0));
         LstV->headerItem()->setTextAlignment(i, Qt::AlignLeft | Qt::AlignVCenter);
