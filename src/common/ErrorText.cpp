@@ -104,3 +104,29 @@ QString describeDownload(DownloadFault fault, const QString& file, qint64 receiv
     }
     return what + u": "_s + QDir::toNativeSeparators(file);
 }
+
+QString describeReply(ReplyProblem problem) {
+    switch (problem) {
+    case ReplyProblem::Empty:
+        return u"服务器回复为空"_s;
+    case ReplyProblem::NotJson:
+        return u"服务器回复不是有效的数据(非JSON)"_s;
+    case ReplyProblem::SignInPage:
+        return u"登录已失效"_s;
+    }
+    return QString();
+}
+
+QString describeOpenFailure(const QString& path) {
+    return u"无法打开文件(没有与该类型关联的程序，或程序无法启动): "_s + QDir::toNativeSeparators(path);
+}
+
+QString describeSheetLimit(SheetLimit limit) {
+    switch (limit) {
+    case SheetLimit::CellText:
+        return u"单元格文字超过上限(32,767个字符)"_s;
+    case SheetLimit::Rows:
+        return u"行数超过工作表上限(1,048,576行)"_s;
+    }
+    return QString();
+}

@@ -28,3 +28,21 @@ enum class DownloadFault {
 // The description, naming the file; received and expected byte counts where they matter.
 QString describeDownload(DownloadFault fault, const QString& file, qint64 received = -1,
                          qint64 expected = -1);
+
+// A reply that arrived but cannot be used.
+enum class ReplyProblem {
+    Empty,      // nothing in the body
+    NotJson,    // not a JSON object
+    SignInPage, // the operator's sign-in page: the session has ended
+};
+QString describeReply(ReplyProblem problem);
+
+// A saved file that no program could open (none is associated with its type, or it failed to start).
+QString describeOpenFailure(const QString& path);
+
+// A workbook limit that the data passes.
+enum class SheetLimit {
+    CellText, // a cell longer than a spreadsheet cell can hold
+    Rows,     // more rows than a sheet can hold
+};
+QString describeSheetLimit(SheetLimit limit);

@@ -13,10 +13,19 @@ def cell(c):
             "value": c.value}
 
 
+def fill(c):
+    """The solid fill colour of a cell as RRGGBB, or None."""
+    if c.fill is None or c.fill.fill_type != "solid" or c.fill.fgColor is None:
+        return None
+    rgb = c.fill.fgColor.rgb
+    return rgb[-6:].upper() if isinstance(rgb, str) else None
+
+
 def main(path):
     wb = openpyxl.load_workbook(path)
     ws = wb.worksheets[0]
     rows = [[cell(c) for c in row] for row in ws.iter_rows()]
+    fills = [[fill(c) for c in row] for row in ws.iter_rows()]
     wrapped = any(c.alignment is not None and c.alignment.wrap_text
                   for row in ws.iter_rows() for c in row)
     widths = {}
@@ -25,7 +34,7 @@ def main(path):
         dim = ws.column_dimensions.get(letter)
         widths[letter] = dim.width if dim is not None and dim.customWidth else None
     print(json.dumps({"sheets": len(wb.worksheets), "max_row": ws.max_row, "max_column": ws.max_column,
-                      "rows": rows, "widths": widths, "wrapped": wrapped}, ensure_ascii=True))
+                      "rows": rows, "fills": fills, "widths": widths, "wrapped": wrapped}, ensure_ascii=True))
 
 
 if __name__ == "__main__":

@@ -21,6 +21,8 @@ public:
 
     std::function<QString(const Request&)> answer = [](const Request&) { return QString(); };
     std::function<bool(const Request&)> hold = [](const Request&) { return false; };
+    // When set, the whole result (status, error, final address) of a request; the body is answer's.
+    std::function<void(const Request&, net::Result&)> shape;
     QList<Request> requests;
 
     void send(const net::Request& request, QObject* context, net::Callback done) override {
@@ -36,6 +38,8 @@ public:
         result.status = 200;
         result.finalUrl = request.url;
         result.body = answer(request).toUtf8();
+        if (shape)
+            shape(request, result);
         auto done = request.done;
         QTimer::singleShot(0, request.context.data(), [done, result] { done(result); });
     }
