@@ -53,7 +53,7 @@ configure() {
         -DCMAKE_FIND_ROOT_PATH="$area/qt6-mingw;$area/deps" \
         -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake \
         -DZLIB_USE_STATIC_LIBS=ON \
-        -DVESMORA_ADDRESS_OVERRIDES=ON \
+        -DVESMORA_ADDRESS_OVERRIDES=ON -DVESMORA_TEST_SEAMS=ON \
         -DCMAKE_CROSSCOMPILING_EMULATOR="$repo/scripts/windows/wine-test.sh"
 }
 

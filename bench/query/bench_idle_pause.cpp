@@ -1,6 +1,7 @@
 // CPU the process spends during a rate-limit pause: 20 seconds of it, measured with getrusage.
 #include "CpuTime.h"
 #include "StandinHttp.h"
+#include "common/NetworkTransport.h"
 #include "query/QueryRun.h"
 #include "query/SessionPostClient.h"
 #include "support/StandinServer.h"
@@ -9,7 +10,6 @@
 #include <QEventLoop>
 #include <QSignalSpy>
 #include <QTimer>
-
 
 #include <cstdio>
 
@@ -23,8 +23,9 @@ int main(int argc, char** argv) {
         return 1;
     }
     QNetworkAccessManager network;
+    net::NetworkTransport transport(&network);
     FixedCookie cookies(standinSignIn(server.baseUrl()));
-    SessionPostClient client(&network, &cookies);
+    SessionPostClient client(&transport, &cookies);
     QueryRun run(&client);
     run.setOperatorBase(server.baseUrl());
     run.setRateSource([] { return 1; }); // row 2 waits for the next minute

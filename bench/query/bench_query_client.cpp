@@ -1,6 +1,7 @@
 // Client overhead of a whole run: 2,000 accounts against the stand-in, no delay, no rate limit.
 #include "CpuTime.h"
 #include "StandinHttp.h"
+#include "common/NetworkTransport.h"
 #include "query/QueryRun.h"
 #include "query/SessionPostClient.h"
 #include "support/StandinServer.h"
@@ -8,7 +9,6 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QSignalSpy>
-
 
 #include <cstdio>
 #include <limits>
@@ -29,8 +29,9 @@ int main(int argc, char** argv) {
         accounts << QStringLiteral("209%1").arg(20000000 + i);
 
     QNetworkAccessManager network;
+    net::NetworkTransport transport(&network);
     FixedCookie cookies(cookie);
-    SessionPostClient client(&network, &cookies);
+    SessionPostClient client(&transport, &cookies);
     QueryRun run(&client);
     run.setOperatorBase(server.baseUrl());
     run.setRateSource([] { return std::numeric_limits<int>::max(); });

@@ -1,5 +1,9 @@
+#include "app/WorkWindows.h"
 #include "common/ui/AppIcon.h"
+#include "common/ui/Fonts.h"
+#include "common/ui/Translations.h"
 #include "login/Frmlogin.h"
+#include "login/WebCookieSource.h"
 #include "update_client/ui/FrmUpDate.h"
 
 #include <QApplication>
@@ -9,36 +13,51 @@
 
 #include <memory>
 
+namespace {
+
+void centre(QWidget* window) {
+    if (const QScreen* screen = window->screen())
+        window->move(screen->availableGeometry().center() - window->rect().center());
+}
+
+} // namespace
+
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Vesmora"));
     QApplication::setWindowIcon(appIcon());
+    installChineseTranslations(&app);
     // The windows decide when the program ends: a confirmed close, the login window closing,
     // the end of the update check.
     QApplication::setQuitOnLastWindowClosed(false);
 
     QFont font = QApplication::font();
-    font.setFamilies({QStringLiteral("宋体"), QStringLiteral("SimSun"), QStringLiteral("Microsoft YaHei"),
-                      QStringLiteral("WenQuanYi Micro Hei"), QStringLiteral("Noto Sans CJK SC")});
+    font.setFamilies(cjkFamilies(QStringLiteral("宋体")));
     QApplication::setFont(font);
 
     std::unique_ptr<Frmlogin> login;
+    std::unique_ptr<WorkWindows> work;
     QPointer<FrmUpDate> update = new FrmUpDate;
     update->setAttribute(Qt::WA_DeleteOnClose);
-    // Queued: the end may be asked for from inside a message box that is still closing.
     QObject::connect(update, &FrmUpDate::endProgram, &app, &QCoreApplication::quit, Qt::QueuedConnection);
-    QObject::connect(update, &FrmUpDate::proceedToLogin, &app, [&login, &app] {
+    QObject::connect(update, &FrmUpDate::proceedToLogin, &app, [&login, &work, &app] {
         login = std::make_unique<Frmlogin>();
         QObject::connect(login.get(), &Frmlogin::endProgram, &app, &QCoreApplication::quit,
                          Qt::QueuedConnection);
+        work = std::make_unique<WorkWindows>(login->cookies());
+        QObject::connect(login.get(), &Frmlogin::signedIn, work.get(), &WorkWindows::signedIn);
+        QObject::connect(work.get(), &WorkWindows::signInNeeded, login.get(), &Frmlogin::requestSignIn);
+        // Queued: the end may be asked for from inside a message box that is still closing.
+        QObject::connect(work.get(), &WorkWindows::endProgram, &app, &QCoreApplication::quit,
+                         Qt::QueuedConnection);
         login->start();
         login->show();
-        if (const QScreen* screen = login->screen())
-            login->move(screen->availableGeometry().center() - login->rect().center());
+        centre(login.get());
     });
     update->start();
     const int code = QApplication::exec();
     delete update;
+    work.reset();
     login.reset();
     return code;
 }

@@ -1,25 +1,43 @@
 // The main program of builds without Qt WebEngine (the mingw build that tests the Windows code):
 // the update window and its whole update path as in the product; where the product would open the
-// sign-in window, this build ends. Users always get the build with the sign-in window.
+// sign-in window, this build opens the main window at once, with no session.
+#include "app/WorkWindows.h"
 #include "common/ui/AppIcon.h"
+#include "common/ui/Fonts.h"
+#include "common/ui/Translations.h"
 #include "update_client/ui/FrmUpDate.h"
 
 #include <QApplication>
+#include <QFont>
 #include <QPointer>
+
+#include <memory>
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Vesmora"));
     QApplication::setWindowIcon(appIcon());
+    installChineseTranslations(&app);
     QApplication::setQuitOnLastWindowClosed(false);
 
+    QFont font = QApplication::font();
+    font.setFamilies(cjkFamilies(QStringLiteral("宋体")));
+    QApplication::setFont(font);
+
+    std::unique_ptr<WorkWindows> work;
     QPointer<FrmUpDate> update = new FrmUpDate;
     update->setAttribute(Qt::WA_DeleteOnClose);
     // Queued: the end may be asked for from inside a message box that is still closing.
     QObject::connect(update, &FrmUpDate::endProgram, &app, &QCoreApplication::quit, Qt::QueuedConnection);
-    QObject::connect(update, &FrmUpDate::proceedToLogin, &app, &QCoreApplication::quit, Qt::QueuedConnection);
+    QObject::connect(update, &FrmUpDate::proceedToLogin, &app, [&work, &app] {
+        work = std::make_unique<WorkWindows>(nullptr);
+        QObject::connect(work.get(), &WorkWindows::endProgram, &app, &QCoreApplication::quit,
+                         Qt::QueuedConnection);
+        work->signedIn();
+    });
     update->start();
     const int code = QApplication::exec();
     delete update;
+    work.reset();
     return code;
 }

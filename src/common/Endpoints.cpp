@@ -32,16 +32,16 @@ QUrl resolve(const QUrl& base, const QString& pathAndQuery) {
     return QUrl(text + pathAndQuery);
 }
 
-QUrl signInPage() {
-    return resolve(operatorBase(), QStringLiteral("/ehmsexp/jsp/login/login.jsp"));
+QUrl signInPage(const QUrl& base) {
+    return resolve(base, QStringLiteral("/ehmsexp/jsp/login/login.jsp"));
 }
 
-QUrl resourceLookup() {
-    return resolve(operatorBase(), QStringLiteral("/ehmsexp/rest/install/queryRmwResouceInfo?testType=2"));
+QUrl resourceLookup(const QUrl& base) {
+    return resolve(base, QStringLiteral("/ehmsexp/rest/install/queryRmwResouceInfo?testType=2"));
 }
 
-QUrl powerLookup() {
-    return resolve(operatorBase(), QStringLiteral("/ehmsexp/rest/install/queryPowerInfo?testType=2"));
+QUrl powerLookup(const QUrl& base) {
+    return resolve(base, QStringLiteral("/ehmsexp/rest/install/queryPowerInfo?testType=2"));
 }
 
 QUrl updateCheck() {

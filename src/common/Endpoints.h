@@ -15,9 +15,10 @@ QUrl vendorSite();   // VESMORA_VENDOR_URL: the whole address
 // Base address + an absolute path that may carry a query ("/a/b?x=1").
 QUrl resolve(const QUrl& base, const QString& pathAndQuery);
 
-QUrl signInPage();
-QUrl resourceLookup();
-QUrl powerLookup();
+// The operator system's pages and lookups, by default on operatorBase().
+QUrl signInPage(const QUrl& base = operatorBase());
+QUrl resourceLookup(const QUrl& base = operatorBase());
+QUrl powerLookup(const QUrl& base = operatorBase());
 QUrl updateCheck();
 QUrl downloadFolder(); // ends in "/"
 

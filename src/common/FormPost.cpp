@@ -1,25 +1,10 @@
 #include "common/FormPost.h"
 
-#include <QNetworkAccessManager>
-#include <QNetworkReply>
-#include <QNetworkRequest>
-#include <QPointer>
-
-#include <memory>
-
-FormPostHeaders& formPostHeaders() {
-    static FormPostHeaders headers;
-    return headers;
-}
-
-QString formPostTimeoutText() {
-    return QStringLiteral("操作超时");
-}
+#include "common/ErrorText.h"
 
 namespace {
 
-void setHeaders(QNetworkRequest& request) {
-    const FormPostHeaders& h = formPostHeaders();
+QList<std::pair<QByteArray, QByteArray>> orderedHeaders(const FormPostHeaders& h) {
     const std::pair<QByteArray, const QString*> ordered[] = {
         {QByteArrayLiteral("Content-Type"), &h.contentType},
         {QByteArrayLiteral("User-Agent"), &h.userAgent},
@@ -33,57 +18,36 @@ void setHeaders(QNetworkRequest& request) {
     };
     // Qt adds its own Accept-Language, User-Agent and Connection only when the request has none,
     // so a value set here is never sent twice.
+    QList<std::pair<QByteArray, QByteArray>> headers;
     for (const auto& [name, value] : ordered) {
         if (!value->isEmpty())
-            request.setRawHeader(name, value->toUtf8());
+            headers.append({name, value->toUtf8()});
     }
-}
-
-// Errors that only mirror an HTTP status: a reply did arrive, so they are not transport failures.
-bool isStatusError(QNetworkReply::NetworkError error) {
-    const int code = error;
-    return (code >= QNetworkReply::ContentAccessDenied && code <= QNetworkReply::UnknownContentError) ||
-           (code >= QNetworkReply::InternalServerError && code <= QNetworkReply::UnknownServerError);
+    // Without a setting the stack would pick this same type itself, with a warning on every post.
+    if (h.contentType.isEmpty())
+        headers.prepend(
+            {QByteArrayLiteral("Content-Type"), QByteArrayLiteral("application/x-www-form-urlencoded")});
+    return headers;
 }
 
 } // namespace
 
-QNetworkReply* postForm(QNetworkAccessManager& network, const QUrl& address, const QString& body,
-                        int timeoutMs, QObject* context, FormPostCallback done) {
-    QNetworkRequest request(address);
-    setHeaders(request);
-    // Without a setting the stack would pick this same type itself, with a warning on every post.
-    if (formPostHeaders().contentType.isEmpty())
-        request.setHeader(QNetworkRequest::ContentTypeHeader,
-                          QByteArrayLiteral("application/x-www-form-urlencoded"));
-    // The jar would replace the Cookie setting with whatever an earlier reply set.
-    request.setAttribute(QNetworkRequest::CookieLoadControlAttribute, QNetworkRequest::Manual);
-    request.setAttribute(QNetworkRequest::CookieSaveControlAttribute, QNetworkRequest::Manual);
-    // An inactivity limit: resolving, connecting, sending and receiving may each take this long.
-    request.setTransferTimeout(std::max(0, timeoutMs));
-
-    QNetworkReply* reply = network.post(request, body.toUtf8());
-    auto abandoned = std::make_shared<bool>(false);
-    QObject::connect(context, &QObject::destroyed, reply, [reply, abandoned] {
-        *abandoned = true;
-        reply->abort();
-    });
-    QObject::connect(reply, &QNetworkReply::finished, reply, &QObject::deleteLater);
-    QObject::connect(reply, &QNetworkReply::finished, context, [reply, abandoned, done = std::move(done)] {
-        if (*abandoned)
-            return;
+void postForm(net::Transport& transport, const QUrl& address, const QString& body,
+              const FormPostHeaders& headers, int timeoutMs, QObject* context, FormPostCallback done) {
+    net::Request request;
+    request.url = address;
+    request.body = body.toUtf8();
+    request.headers = orderedHeaders(headers);
+    request.transferTimeoutMs = timeoutMs;
+    request.maxBodyBytes = kFormPostReplyLimit;
+    transport.send(request, context, [done = std::move(done)](const net::Result& reply) {
         FormPostResult result;
-        const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
-        const QNetworkReply::NetworkError error = reply->error();
-        if (error != QNetworkReply::NoError && !isStatusError(error)) {
+        if (!reply.arrived()) {
             result.failed = true;
-            const bool timedOut =
-                error == QNetworkReply::OperationCanceledError || error == QNetworkReply::TimeoutError;
-            result.errorText = timedOut ? formPostTimeoutText() : reply->errorString();
-        } else if (status.toInt() == 200) {
-            result.text = QString::fromUtf8(reply->readAll());
+            result.errorText = describeHttp(reply);
+        } else if (reply.status == 200) {
+            result.text = QString::fromUtf8(reply.body);
         }
         done(result);
     });
-    return reply;
 }

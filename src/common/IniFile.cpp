@@ -133,8 +133,10 @@ int write(const QString& section, const QString& key, const QString& value, cons
     const QString sectionText = section.trimmed();
     const QString keyText = key.trimmed();
     // Anything that would split a line or be read back as another name cannot be stored.
+    // A key opening with "[" would come back as a section line.
     if (!storable(section) || !storable(key) || !storable(value) || keyText.isEmpty() ||
-        sectionText.contains(QLatin1Char(']')) || keyText.contains(QLatin1Char('=')))
+        sectionText.contains(QLatin1Char(']')) || keyText.contains(QLatin1Char('=')) ||
+        keyText.startsWith(QLatin1Char('[')))
         return 0;
 
     QList<QByteArray> lines;
@@ -199,6 +201,19 @@ QString read(const QString& section, const QString& key, const QString& defaultV
 }
 
 } // namespace
+
+bool iniCarries(const QString& value) {
+    if (value.isEmpty() || !storable(value) || value.contains(QChar(u'\0')))
+        return false;
+    const QByteArray bytes = toCodePage(value);
+    if (bytes.size() > kIniValueLimit || fromCodePage(bytes) != value)
+        return false;
+    if (isBlank(bytes.front()) || isBlank(bytes.back()))
+        return false;
+    const bool quoted =
+        bytes.size() >= 2 && (bytes.front() == '"' || bytes.front() == '\'') && bytes.back() == bytes.front();
+    return !quoted;
+}
 
 int iniWrite(const QString& section, const QString& key, const QString& value, const QString& path) {
     try {

@@ -9,8 +9,10 @@
 // Writes one key: creates the file and the section when missing, replaces the key's value in place
 // or appends the key to its section. The file is replaced whole, never left half written.
 // Non-zero on success, 0 when the file cannot be written or a name or value cannot be stored
-// (a line break would split the line), -1 on an internal error.
-int iniWrite(const QString& section, const QString& key, const QString& value, const QString& path);
+// (a line break would split the line, a key opening with "[" would read back as a section),
+// -1 on an internal error.
+[[nodiscard]] int iniWrite(const QString& section, const QString& key, const QString& value,
+                           const QString& path);
 
 // Reads one key. The value loses the blanks around it and one pair of enclosing quotation marks
 // (single or double) and is cut to 4095 code-page bytes. A missing file, section or key, and an
@@ -19,3 +21,7 @@ QString iniRead(const QString& section, const QString& key, const QString& defau
 
 // Longest value, in code-page bytes, that a read returns.
 constexpr int kIniValueLimit = 4095;
+
+// Whether a non-empty value written with iniWrite reads back exactly as it is: within the limit,
+// in the code page, without blanks or a pair of quotation marks at its ends, on one line.
+bool iniCarries(const QString& value);

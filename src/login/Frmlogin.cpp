@@ -4,11 +4,9 @@
 #include "common/Version.h"
 #include "common/ui/Dialogs.h"
 #include "login/WebCookieSource.h"
-#include "query/ui/FrmMain.h"
 
 #include <QCloseEvent>
 #include <QMenuBar>
-#include <QScreen>
 #include <QWebEnginePage>
 #include <QWebEngineProfile>
 #include <QWebEngineView>
@@ -37,7 +35,6 @@ Frmlogin::Frmlogin(QWidget* parent)
 }
 
 Frmlogin::~Frmlogin() {
-    delete m_main;
     // The page must go before the profile it was made with.
     delete Web;
 }
@@ -45,6 +42,13 @@ Frmlogin::~Frmlogin() {
 void Frmlogin::start() {
     setWindowTitle(QStringLiteral("登录 - Vesmora V") + installedVersion());
     Web->load(endpoints::signInPage());
+}
+
+void Frmlogin::requestSignIn() {
+    Web->load(endpoints::signInPage());
+    show();
+    raise();
+    activateWindow();
 }
 
 // Only the top-level document reports here; frames inside a page never do.
@@ -63,7 +67,8 @@ void Frmlogin::checkBody(const QVariant& body) {
     }
     const QString markup = body.toString();
     if (markup.contains(kSignedInMarker)) {
-        showMainWindow();
+        emit signedIn();
+        hide();
         emit pageChecked(QStringLiteral("signed-in"));
         return;
     }
@@ -74,23 +79,6 @@ void Frmlogin::checkBody(const QVariant& body) {
         return;
     }
     emit pageChecked(QStringLiteral("none"));
-}
-
-void Frmlogin::showMainWindow() {
-    if (!m_main) {
-        m_main = new FrmMain(m_cookies);
-        m_main->setAttribute(Qt::WA_DeleteOnClose, false);
-        connect(m_main, &FrmMain::programEndRequested, this, &Frmlogin::endProgram);
-        const QRect screen = this->screen() ? this->screen()->availableGeometry() : QRect(0, 0, 1024, 768);
-        m_main->move(screen.center() - m_main->rect().center());
-    }
-    // Later pages with the marker leave an open main window as it is.
-    if (!m_main->isVisible()) {
-        m_main->show();
-        m_main->raise();
-        m_main->activateWindow();
-    }
-    hide();
 }
 
 void Frmlogin::closeEvent(QCloseEvent* event) {

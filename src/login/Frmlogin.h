@@ -1,16 +1,14 @@
 #pragma once
 
-#include "query/ui/FrmMain.h"
-
 #include <QMainWindow>
-#include <QPointer>
 
 class QWebEngineProfile;
 class QWebEngineView;
 class WebCookieSource;
 
 // The sign-in window: the user signs in inside the embedded browser; a page that offers
-// "注销" means signed in. It stays alive, hidden, because its browser holds the web session.
+// "注销" means signed in. It stays alive, hidden, because its browser holds the web session whose
+// cookies cookies() gives.
 class Frmlogin : public QMainWindow {
     Q_OBJECT
 
@@ -20,14 +18,17 @@ public:
 
     // Caption and the sign-in page.
     void start();
+    // The session has ended: the window comes forward with the sign-in page loaded afresh.
+    void requestSignIn();
 
     QWebEngineView* Web;
-    FrmMain* mainWindow() const { return m_main; }
     const WebCookieSource* cookies() const { return m_cookies; }
 
 signals:
-    // Closing this window, or leaving the main window, ends the program.
+    // Closing this window ends the program.
     void endProgram();
+    // A completed top-level page shows "注销"; the window has hidden itself.
+    void signedIn();
     // After each completed top-level page: "signed-in", "banned", "none" or "no-body".
     void pageChecked(const QString& verdict);
 
@@ -37,9 +38,7 @@ protected:
 private:
     void onLoadFinished(bool ok);
     void checkBody(const QVariant& body);
-    void showMainWindow();
 
     QWebEngineProfile* m_profile;
     WebCookieSource* m_cookies;
-    QPointer<FrmMain> m_main;
 };

@@ -1,7 +1,8 @@
 #include "query/QueryRun.h"
 
 #include "common/Endpoints.h"
-#include "common/JsonReader.h"
+#include "common/ErrorText.h"
+#include "query/LookupRules.h"
 #include "query/MonotonicClock.h"
 #include "query/SessionPostClient.h"
 
@@ -44,9 +45,22 @@ QString QueryRun::finishedMessage() {
 QString QueryRun::stoppedMessage() {
     return u"已停止查询!"_s;
 }
+QString QueryRun::sessionLostNotice() {
+    return u"登录已失效，请在登录窗口重新登录，查询将自动继续"_s;
+}
+QString QueryRun::failureStreakQuestion() {
+    return u"连续3个帐号查询失败，可能帐号被封禁或网络中断。是否继续查询?"_s;
+}
 
 QStringList QueryRun::splitAccounts(const QString& text) {
-    return text.split(QLatin1String("\r\n"), Qt::SkipEmptyParts);
+    QStringList accounts;
+    const QStringList pieces = text.split(QLatin1String("\r\n"));
+    for (const QString& piece : pieces) {
+        const QString account = piece.trimmed();
+        if (!account.isEmpty())
+            accounts << account;
+    }
+    return accounts;
 }
 
 QString QueryRun::countdownText(qint64 elapsedMs) {
@@ -90,43 +104,91 @@ const QList<QueryRun::Row>& QueryRun::rows() const {
     return m_rows;
 }
 
+QString QueryRun::failureReason(int row) const {
+    return m_failures.value(row);
+}
+
+int QueryRun::failedRowCount() const {
+    int count = 0;
+    for (const QString& reason : m_failures)
+        count += reason.isEmpty() ? 0 : 1;
+    return count;
+}
+
 bool QueryRun::start(const QString& accountText) {
     if (accountText.isEmpty() || m_running)
         return false;
-    m_heldStep = nullptr;
-
-    m_rows.clear();
     const QStringList accounts = splitAccounts(accountText);
+    m_rows.clear();
     m_rows.reserve(accounts.size());
+    m_order.clear();
+    m_order.reserve(accounts.size());
     for (const QString& account : accounts) {
         Row row;
         row[Account] = account;
+        m_order.append(int(m_rows.size()));
         m_rows.append(row);
     }
-    if (m_operatorBase.isValid()) {
-        m_resourceUrl =
-            endpoints::resolve(m_operatorBase, u"/ehmsexp/rest/install/queryRmwResouceInfo?testType=2"_s);
-        m_powerUrl = endpoints::resolve(m_operatorBase, u"/ehmsexp/rest/install/queryPowerInfo?testType=2"_s);
-    } else {
-        m_resourceUrl = endpoints::resourceLookup();
-        m_powerUrl = endpoints::powerLookup();
-    }
+    m_failures = QStringList(m_rows.size());
+    emit rowsBuilt(int(m_rows.size()));
+    begin();
+    return true;
+}
 
+bool QueryRun::retryFailed() {
+    if (m_running)
+        return false;
+    m_order.clear();
+    for (int i = 0; i < m_failures.size(); ++i) {
+        if (!m_failures[i].isEmpty())
+            m_order.append(i);
+    }
+    if (m_order.isEmpty())
+        return false;
+    for (const int index : std::as_const(m_order)) {
+        Row fresh;
+        fresh[Account] = m_rows[index][Account];
+        setRow(index, fresh);
+        m_failures[index].clear();
+        emit rowFailureChanged(index, QString());
+    }
+    begin();
+    return true;
+}
+
+void QueryRun::begin() {
+    const QUrl base = m_operatorBase.isValid() ? m_operatorBase : endpoints::operatorBase();
+    m_resourceUrl = endpoints::resourceLookup(base);
+    m_powerUrl = endpoints::powerLookup(base);
     m_running = true;
     m_stop = false;
     m_paused = false;
+    m_waiting = Waiting::Nothing;
+    m_heldStep = nullptr;
+    m_streak = 0;
+    m_position = 0;
     m_current = -1;
     m_startMs = m_clock->nowMs();
-    emit rowsBuilt(int(m_rows.size()));
+    emit started(int(m_order.size()));
     // The window gets to set itself up for the run before the first row moves.
     QTimer::singleShot(0, this, &QueryRun::nextRow);
-    return true;
 }
 
 void QueryRun::stop() {
     if (!m_running)
         return;
     m_stop = true;
+    switch (std::exchange(m_waiting, Waiting::Nothing)) {
+    case Waiting::SignIn:
+        // The row keeps what it has and counts as failed: a retry asks again with a new session.
+        QTimer::singleShot(0, this, [this] { completeRow(describeReply(ReplyProblem::SignInPage), true); });
+        return;
+    case Waiting::Answer:
+        QTimer::singleShot(0, this, &QueryRun::nextRow);
+        return;
+    case Waiting::Nothing:
+        break;
+    }
     // A paused run looks again at once instead of at its next whole second.
     if (m_paused)
         m_pauseTimer.start(0);
@@ -143,7 +205,23 @@ void QueryRun::release() {
     QTimer::singleShot(0, this, step);
 }
 
-bool QueryRun::heldAt(void (QueryRun::*step)()) {
+void QueryRun::resumeSession() {
+    if (m_waiting != Waiting::SignIn)
+        return;
+    m_waiting = Waiting::Nothing;
+    emit resumed();
+    QTimer::singleShot(0, this, m_retryStep);
+}
+
+void QueryRun::continueAfterFailures() {
+    if (m_waiting != Waiting::Answer)
+        return;
+    m_waiting = Waiting::Nothing;
+    m_streak = 0;
+    QTimer::singleShot(0, this, &QueryRun::nextRow);
+}
+
+bool QueryRun::heldAt(Step step) {
     if (m_holds == 0)
         return false;
     m_pauseTimer.stop();
@@ -154,11 +232,16 @@ bool QueryRun::heldAt(void (QueryRun::*step)()) {
 void QueryRun::nextRow() {
     if (heldAt(&QueryRun::nextRow))
         return;
-    ++m_current;
-    if (m_current >= m_rows.size() || m_stop) {
+    if (m_position >= m_order.size() || m_stop) {
         finish();
         return;
     }
+    if (m_streak >= kFailureStreak) {
+        m_waiting = Waiting::Answer;
+        emit failureStreak();
+        return;
+    }
+    m_current = m_order[m_position];
     rateCheck();
 }
 
@@ -167,7 +250,7 @@ void QueryRun::rateCheck() {
         return;
     const qint64 rate = m_rate ? m_rate() : 0;
     qint64 elapsed = m_clock->nowMs() - m_startMs;
-    if (withinBudget(rate, elapsed, m_current + 1)) {
+    if (withinBudget(rate, elapsed, m_position + 1)) {
         hidePause();
         lookUpResources();
         return;
@@ -199,65 +282,72 @@ void QueryRun::hidePause() {
     emit resumed();
 }
 
-void QueryRun::setCell(int column, const QString& text) {
-    Row& row = m_rows[m_current];
-    if (row[column] == text)
-        return;
-    row[column] = text;
-    emit cellChanged(m_current, column, text);
-}
-
-void QueryRun::writeMember(const JsonReply& reply, int column, const QString& member) {
-    if (const auto text = reply.text(member))
-        setCell(column, *text);
+void QueryRun::setRow(int index, const Row& row) {
+    Row& current = m_rows[index];
+    for (int column = 0; column < kColumnCount; ++column) {
+        if (current[column] == row[column])
+            continue;
+        current[column] = row[column];
+        emit cellChanged(index, column, row[column]);
+    }
 }
 
 void QueryRun::lookUpResources() {
+    if (heldAt(&QueryRun::lookUpResources))
+        return;
     m_client->PostHtml(m_resourceUrl, resourceBody(m_rows[m_current]), this,
-                       [this](const QString& reply) { onResourceReply(reply); });
+                       [this](const PostReply& reply) { onResourceReply(reply); });
 }
 
-void QueryRun::onResourceReply(const QString& reply) {
-    if (reply.isEmpty()) {
-        completeRow();
-        return;
-    }
-    const auto object = ParseJson(reply);
-    if (!object) {
-        completeRow();
-        return;
-    }
-    writeMember(*object, Result, u"rmw_test_desc"_s);
-    if (m_rows[m_current][Result].isEmpty()) {
-        completeRow();
-        return;
-    }
-    writeMember(*object, Ems, u"rmw_ems"_s);
-    writeMember(*object, OltPon, u"rmw_olt_pon"_s);
-    writeMember(*object, Loid, u"rmw_loid"_s);
-    writeMember(*object, SplitterName, u"rmw_pos_name"_s);
-    writeMember(*object, OltIp, u"rmw_olt_ip"_s);
-
+// Not held: the row under way finishes what it began.
+void QueryRun::lookUpPower() {
     m_client->PostHtml(m_powerUrl, powerBody(m_rows[m_current]), this,
-                       [this](const QString& powerReply) { onPowerReply(powerReply); });
+                       [this](const PostReply& reply) { onPowerReply(reply); });
 }
 
-void QueryRun::onPowerReply(const QString& reply) {
-    const auto object = reply.isEmpty() ? std::nullopt : ParseJson(reply);
-    if (object) {
-        writeMember(*object, Result, u"test_desc"_s);
-        if (!m_rows[m_current][Result].isEmpty() && !object->isNull(u"olt_send"_s)) {
-            writeMember(*object, OltSend, u"olt_send"_s);
-            writeMember(*object, OnuSend, u"onu_send"_s);
-            writeMember(*object, OltAccept, u"olt_accept"_s);
-            writeMember(*object, OnuAccept, u"onu_accept"_s);
-        }
+void QueryRun::onResourceReply(const PostReply& reply) {
+    const lookup::Step step = lookup::resourceReply(m_rows[m_current], reply);
+    if (step.outcome == lookup::Outcome::SessionLost) {
+        waitForSignIn(&QueryRun::lookUpResources);
+        return;
     }
-    completeRow();
+    setRow(m_current, step.row);
+    if (step.outcome == lookup::Outcome::NoUsableReply)
+        completeRow(step.reason, false);
+    else if (!step.powerFollows)
+        completeRow(QString(), true);
+    else
+        lookUpPower();
 }
 
-void QueryRun::completeRow() {
-    emit rowDone(m_current);
+void QueryRun::onPowerReply(const PostReply& reply) {
+    const lookup::Step step = lookup::powerReply(m_rows[m_current], reply);
+    if (step.outcome == lookup::Outcome::SessionLost) {
+        waitForSignIn(&QueryRun::lookUpPower);
+        return;
+    }
+    setRow(m_current, step.row);
+    // The resource lookup was answered, so the row did get a reply.
+    completeRow(step.reason, true);
+}
+
+void QueryRun::waitForSignIn(Step retry) {
+    if (m_stop) {
+        completeRow(describeReply(ReplyProblem::SignInPage), true);
+        return;
+    }
+    m_waiting = Waiting::SignIn;
+    m_retryStep = retry;
+    emit sessionLost(m_current);
+}
+
+void QueryRun::completeRow(const QString& failure, bool gotReply) {
+    m_failures[m_current] = failure;
+    if (!failure.isEmpty())
+        emit rowFailureChanged(m_current, failure);
+    m_streak = gotReply ? 0 : m_streak + 1;
+    emit rowDone(m_current, m_position + 1);
+    ++m_position;
     nextRow();
 }
 
@@ -265,5 +355,6 @@ void QueryRun::finish() {
     hidePause();
     m_running = false;
     m_current = -1;
+    m_waiting = Waiting::Nothing;
     emit finished(m_stop ? stoppedMessage() : finishedMessage());
 }

@@ -1,51 +1,42 @@
 #pragma once
 
+#include "query/ResultRow.h"
+
 #include <QByteArray>
+#include <QList>
 #include <QObject>
 #include <QString>
 #include <QStringList>
 #include <QTimer>
 #include <QUrl>
 
-#include <array>
 #include <functional>
 #include <memory>
 
-class JsonReply;
 class MonotonicClock;
 class SessionPostClient;
+struct PostReply;
 
 // One batch of accounts: builds the rows, paces them by the rate budget, runs the two lookups per
-// row and reports every change for the window to show. Event driven: no call blocks.
-class QueryRun : public QObject {
+// row and reports every change for the window to show. Event driven: no call blocks, and a run
+// that waits (rate pause, lost session, a question) has no timer running but the pause's.
+class QueryRun : public QObject, public ResultRowLayout {
     Q_OBJECT
 
 public:
-    static constexpr int kColumnCount = 11;
-    using Row = std::array<QString, kColumnCount>;
-
-    enum Column {
-        Account = 0,
-        Result = 1,
-        OnuAccept = 2,
-        OnuSend = 3,
-        OltAccept = 4,
-        OltSend = 5,
-        Ems = 6,
-        OltIp = 7,
-        OltPon = 8,
-        Loid = 9,
-        SplitterName = 10,
-    };
+    // Rows in a row without any usable reply before the run asks whether to go on.
+    static constexpr int kFailureStreak = 3;
 
     // clock may be null: a real monotonic clock is used.
     QueryRun(SessionPostClient* client, MonotonicClock* clock = nullptr, QObject* parent = nullptr);
     ~QueryRun() override;
 
-    static QString emptyInputMessage(); // "请先输入要查询的209帐号，一行一个!"
-    static QString finishedMessage();   // "查询结束!"
-    static QString stoppedMessage();    // "已停止查询!"
-    // Pieces between CR LF pairs, empty ones dropped.
+    static QString emptyInputMessage();     // "请先输入要查询的209帐号，一行一个!"
+    static QString finishedMessage();       // "查询结束!"
+    static QString stoppedMessage();        // "已停止查询!"
+    static QString sessionLostNotice();     // shown while the run waits for a new sign-in
+    static QString failureStreakQuestion(); // asked after kFailureStreak rows without a reply
+    // Pieces between CR LF pairs, each without the blanks around it; blank pieces make no row.
     static QStringList splitAccounts(const QString& text);
 
     // "限速暂停中(" + s + "S）……" for this many milliseconds since the start of the run.
@@ -67,42 +58,64 @@ public:
     void setPauseTickMs(int milliseconds) { m_pauseTickMs = milliseconds; }
 
     // false (and nothing changes) when the text is empty or a run is going: the window shows
-    // emptyInputMessage() for the first. rowsBuilt is emitted inside this call; every other
-    // signal, finished included, comes later from the event loop.
+    // emptyInputMessage() for the first. rowsBuilt and started are emitted inside this call;
+    // every other signal, finished included, comes later from the event loop.
     bool start(const QString& accountText);
-    void stop(); // takes effect at the top of the next row or the next pause tick
+    // Runs again, in place and in order, only the rows that failed, each first cleared to its
+    // account. false when a run is going or no row failed.
+    bool retryFailed();
+    // Takes effect at the top of the next row, the next pause tick, or at once while the run
+    // waits for a sign-in or an answer.
+    void stop();
     // While held (a question or the export waits for the user), no new row starts and a pause
     // stands still; replies already asked for still fill their row. Holds nest.
     void hold();
     void release();
+    // A new sign-in after sessionLost(): the lookup that met the sign-in page is asked again.
+    void resumeSession();
+    // The answer Yes to failureStreakQuestion(); No is stop().
+    void continueAfterFailures();
 
     bool isRunning() const;
     bool stopRequested() const;
     bool isPaused() const { return m_paused; }
+    bool awaitsSignIn() const { return m_waiting == Waiting::SignIn; }
+    bool awaitsAnswer() const { return m_waiting == Waiting::Answer; }
     const QList<Row>& rows() const;
+    // Why the row's last attempt got no usable reply; empty when it did.
+    QString failureReason(int row) const;
+    int failedRowCount() const;
 
 signals:
     void rowsBuilt(int count);                                  // the list is replaced by count rows
+    void started(int total);                                    // a run of total rows begins
     void cellChanged(int row, int column, const QString& text); // row from 0
-    void rowDone(int row);                                      // scroll it into view; progress = row + 1
+    void rowDone(int row, int done);                            // scroll it into view; done of total
+    void rowFailureChanged(int row, const QString& reason);     // empty reason: no longer failed
     void paused(const QString& countdownText);                  // "限速暂停中(" + s + "S）……"
     void resumed();                                             // the pause frame hides
-    void finished(const QString& message);                      // "查询结束!" or "已停止查询!"
+    void sessionLost(int row);                                  // held until resumeSession() or stop()
+    void failureStreak();                  // held until continueAfterFailures() or stop()
+    void finished(const QString& message); // "查询结束!" or "已停止查询!"
 
 private:
+    enum class Waiting { Nothing, SignIn, Answer };
+    using Step = void (QueryRun::*)();
+
+    void begin();
     // True when the step must wait for release(), which then runs it.
-    bool heldAt(void (QueryRun::*step)());
+    bool heldAt(Step step);
     void nextRow();
     void rateCheck();
     void lookUpResources();
-    void onResourceReply(const QString& reply);
-    void onPowerReply(const QString& reply);
-    void completeRow();
+    void lookUpPower();
+    void onResourceReply(const PostReply& reply);
+    void onPowerReply(const PostReply& reply);
+    void waitForSignIn(Step retry);
+    void completeRow(const QString& failure, bool gotReply);
     void finish();
     void hidePause();
-    void setCell(int column, const QString& text);
-    // An absent or null member leaves its cell as it was.
-    void writeMember(const JsonReply& reply, int column, const QString& member);
+    void setRow(int index, const Row& row);
 
     SessionPostClient* m_client;
     std::unique_ptr<MonotonicClock> m_ownClock;
@@ -113,9 +126,15 @@ private:
     QUrl m_powerUrl;
 
     QList<Row> m_rows;
-    int m_current = -1; // 0-based index of the row being worked on
+    QStringList m_failures; // per row
+    QList<int> m_order;     // rows of this run, in order
+    int m_position = 0;     // index into m_order of the row being worked on
+    int m_current = -1;     // that row
+    int m_streak = 0;       // rows in a row without any usable reply
     int m_holds = 0;
-    void (QueryRun::*m_heldStep)() = nullptr;
+    Step m_heldStep = nullptr;
+    Waiting m_waiting = Waiting::Nothing;
+    Step m_retryStep = nullptr;
     qint64 m_startMs = 0;
     bool m_running = false;
     bool m_stop = false;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "common/HttpExchange.h"
+
 #include <QByteArray>
 #include <QObject>
 #include <QString>
@@ -8,7 +10,12 @@
 #include <functional>
 
 class CookieSource;
-class QNetworkAccessManager;
+
+// What one session post brought back.
+struct PostReply {
+    QString text;       // the body decoded as UTF-8, whatever the status; empty when nothing usable came
+    net::Result result; // status, final address and, when nothing came, why (body not kept twice)
+};
 
 // One form POST to the operator system on behalf of the signed-in user.
 class SessionPostClient : public QObject {
@@ -16,14 +23,14 @@ class SessionPostClient : public QObject {
 
 public:
     static constexpr int kDefaultTimeoutMs = 10000;
+    // Largest reply read; a longer one counts as no reply.
+    static constexpr qint64 kReplyLimit = 16 * 1024 * 1024;
 
-    SessionPostClient(QNetworkAccessManager* network, const CookieSource* cookies, QObject* parent = nullptr);
+    SessionPostClient(net::Transport* transport, const CookieSource* cookies, QObject* parent = nullptr);
 
-    // The reply body decoded as UTF-8, or the empty text after the timeout, on a transport
-    // failure or for an empty body. The callback runs later, never inside this call, and not at
-    // all once context is gone.
-    virtual void PostHtml(const QUrl& url, const QByteArray& body, QObject* context,
-                          std::function<void(const QString& reply)> done);
+    // The callback runs later, never inside this call, and not at all once context is gone.
+    void PostHtml(const QUrl& url, const QByteArray& body, QObject* context,
+                  std::function<void(const PostReply& reply)> done);
 
     // Whole time a request may take, from the send to the last byte of the reply.
     void setTimeoutMs(int milliseconds) { m_timeoutMs = milliseconds; }
@@ -34,7 +41,7 @@ public:
     static QString BytesToStr(const QByteArray& bytes, const QString& charset = QStringLiteral("UTF-8"));
 
 private:
-    QNetworkAccessManager* m_network;
+    net::Transport* m_transport;
     const CookieSource* m_cookies;
     int m_timeoutMs = kDefaultTimeoutMs;
 };

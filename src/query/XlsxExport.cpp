@@ -1,5 +1,7 @@
 #include "query/XlsxExport.h"
 
+#include "common/ErrorText.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -45,7 +47,7 @@ QString nativePath(const QString& path) {
 
 // Reserves a name in the target folder that no other file has (exclusive create), with the
 // ordinary permissions a new file gets there.
-bool createTemporaryFile(const QString& folder, QString* name, QString* error) {
+bool createTemporaryFile(const QString& folder, const QString& target, QString* name, QString* error) {
     for (int attempt = 0; attempt < 8; ++attempt) {
         const QString candidate = QDir(folder).filePath(u".vesmora-export-%1.tmp"_s.arg(
             QRandomGenerator::global()->generate64(), 16, 16, QLatin1Char('0')));
@@ -56,10 +58,10 @@ bool createTemporaryFile(const QString& folder, QString* name, QString* error) {
         }
         if (file.exists())
             continue;
-        *error = u"无法在文件夹中创建文件(%1): %2"_s.arg(file.errorString(), nativePath(folder));
+        *error = describeFileError(file.error(), target);
         return false;
     }
-    *error = u"无法在文件夹中创建临时文件: %1"_s.arg(nativePath(folder));
+    *error = describeFileError(QFileDevice::OpenError, target);
     return false;
 }
 
@@ -102,14 +104,43 @@ std::optional<double> plainDecimal(const QString& text) {
     return value;
 }
 
-QString libraryError(lxw_error code) {
-    return u"写入工作簿出错(%1)"_s.arg(QString::fromUtf8(lxw_strerror(code)));
+QString libraryError(lxw_error code, const QString& target) {
+    switch (code) {
+    case LXW_ERROR_MAX_STRING_LENGTH_EXCEEDED:
+        return describeSheetLimit(SheetLimit::CellText);
+    case LXW_ERROR_WORKSHEET_INDEX_OUT_OF_RANGE:
+        return describeSheetLimit(SheetLimit::Rows);
+    case LXW_ERROR_CREATING_XLSX_FILE:
+        return describeFileError(QFileDevice::OpenError, target);
+    default:
+        return describeFileError(QFileDevice::WriteError, target);
+    }
+}
+
+lxw_color_t colour(quint32 rgb) {
+    return lxw_color_t(rgb);
+}
+
+struct Formats {
+    lxw_format* weak = nullptr;
+    lxw_format* failed = nullptr;
+};
+
+Formats addFormats(lxw_workbook* workbook) {
+    Formats formats;
+    formats.weak = workbook_add_format(workbook);
+    format_set_bg_color(formats.weak, colour(marks::kWeakFill));
+    format_set_font_color(formats.weak, colour(marks::kWeakText));
+    formats.failed = workbook_add_format(workbook);
+    format_set_bg_color(formats.failed, colour(marks::kFailedFill));
+    format_set_font_color(formats.failed, colour(marks::kFailedText));
+    return formats;
 }
 
 // Fills and closes the workbook at fileName; workbook_close runs on every path so that nothing
 // stays open.
 lxw_error writeWorkbook(const QByteArray& fileName, const QStringList& headers,
-                        const QList<QStringList>& rows) {
+                        const QList<QStringList>& rows, const SheetMarks& marks) {
     lxw_workbook_options options{};
     options.constant_memory = LXW_TRUE;
     lxw_workbook* workbook = workbook_new_opt(fileName.constData(), &options);
@@ -121,27 +152,33 @@ lxw_error writeWorkbook(const QByteArray& fileName, const QStringList& headers,
         return LXW_ERROR_MEMORY_MALLOC_FAILED;
     }
 
+    const Formats formats = addFormats(workbook);
     lxw_error error = LXW_NO_ERROR;
     // Constant-memory mode writes each row as the next one starts, so widths go first.
     for (size_t column = 0; column < kColumnWidths.size() && error == LXW_NO_ERROR; ++column)
         error =
             worksheet_set_column(sheet, lxw_col_t(column), lxw_col_t(column), kColumnWidths[column], nullptr);
 
-    const auto writeRow = [&](lxw_row_t row, const QStringList& cells, bool typed) {
+    const auto writeRow = [&](lxw_row_t row, const QStringList& cells, bool typed, bool failed) {
         for (qsizetype column = 0; column < cells.size(); ++column) {
             const QString& text = cells.at(column);
-            if (text.isEmpty())
+            if (text.isEmpty() && !failed)
                 continue;
             // lxw_col_t is 16 bits wide: a cast alone would wrap onto another column.
             if (column >= LXW_COL_MAX)
                 return LXW_ERROR_WORKSHEET_INDEX_OUT_OF_RANGE;
             const auto col = lxw_col_t(column);
+            lxw_format* format = failed ? formats.failed : nullptr;
+            if (!format && marks.thresholds && marks.thresholds->isWeak(int(column), text))
+                format = formats.weak;
             lxw_error cellError;
             const bool reading = typed && column >= kFirstPowerColumn && column <= kLastPowerColumn;
-            if (const auto number = reading ? plainDecimal(text) : std::nullopt)
-                cellError = worksheet_write_number(sheet, row, col, *number, nullptr);
+            if (text.isEmpty())
+                cellError = worksheet_write_blank(sheet, row, col, format);
+            else if (const auto number = reading ? plainDecimal(text) : std::nullopt)
+                cellError = worksheet_write_number(sheet, row, col, *number, format);
             else
-                cellError = worksheet_write_string(sheet, row, col, text.toUtf8().constData(), nullptr);
+                cellError = worksheet_write_string(sheet, row, col, text.toUtf8().constData(), format);
             if (cellError != LXW_NO_ERROR)
                 return cellError;
         }
@@ -149,10 +186,11 @@ lxw_error writeWorkbook(const QByteArray& fileName, const QStringList& headers,
     };
 
     if (error == LXW_NO_ERROR)
-        error = writeRow(0, headers, false);
+        error = writeRow(0, headers, false, false);
     for (qsizetype index = 0; index < rows.size() && error == LXW_NO_ERROR; ++index)
-        error = index + 1 >= LXW_ROW_MAX ? LXW_ERROR_WORKSHEET_INDEX_OUT_OF_RANGE
-                                         : writeRow(lxw_row_t(index + 1), rows.at(index), true);
+        error = index + 1 >= LXW_ROW_MAX
+                    ? LXW_ERROR_WORKSHEET_INDEX_OUT_OF_RANGE
+                    : writeRow(lxw_row_t(index + 1), rows.at(index), true, marks.failedRows.value(index));
 
     const lxw_error closeError = workbook_close(workbook);
     return error != LXW_NO_ERROR ? error : closeError;
@@ -166,32 +204,32 @@ QString withXlsxExtension(const QString& name) {
     return name + QLatin1String(".xlsx");
 }
 
-ExportResult writeXlsx(const QString& path, const QStringList& headers, const QList<QStringList>& rows) {
+ExportResult writeXlsx(const QString& path, const QStringList& headers, const QList<QStringList>& rows,
+                       const SheetMarks& marks) {
     const QFileInfo target(path);
     const QString targetPath = target.absoluteFilePath();
     if (target.isDir())
         return {false, u"已有同名的文件夹: %1"_s.arg(nativePath(targetPath))};
     const QString folder = target.absolutePath();
     if (!QFileInfo(folder).isDir())
-        return {false, u"文件夹不存在: %1"_s.arg(nativePath(folder))};
+        return {false, describeFileError(QFileDevice::OpenError, targetPath)};
 
     QString temporary;
     QString error;
-    if (!createTemporaryFile(folder, &temporary, &error))
+    if (!createTemporaryFile(folder, targetPath, &temporary, &error))
         return {false, error};
 
-    const lxw_error written = writeWorkbook(libraryFileName(temporary), headers, rows);
+    const lxw_error written = writeWorkbook(libraryFileName(temporary), headers, rows, marks);
     if (written != LXW_NO_ERROR) {
         QFile::remove(temporary);
-        return {false, libraryError(written)};
+        return {false, libraryError(written, targetPath)};
     }
 
     std::error_code renameError;
     std::filesystem::rename(fsPath(temporary), fsPath(targetPath), renameError);
     if (renameError) {
         QFile::remove(temporary);
-        return {false, u"无法替换文件(%1): %2"_s.arg(QString::fromLocal8Bit(renameError.message()),
-                                                     nativePath(targetPath))};
+        return {false, describeFileError(QFileDevice::RenameError, targetPath)};
     }
     return {true, QString()};
 }

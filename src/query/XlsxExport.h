@@ -1,19 +1,30 @@
 #pragma once
 
+#include "query/Thresholds.h"
+
 #include <QList>
 #include <QString>
 #include <QStringList>
+
+#include <optional>
 
 struct ExportResult {
     bool ok = false;
     QString error; // what went wrong, for the failure message; empty when ok
 };
 
+// Colours on top of the values, which stay as they are.
+struct SheetMarks {
+    QList<bool> failedRows;               // by list row; these get a fill across the row
+    std::optional<Thresholds> thresholds; // weak receive readings get their colours
+};
+
 // Writes one sheet: the headers in row 1, then one row per list row, all cells as text except
 // plain decimal numbers in the four power columns (2 to 5), which become numbers; empty cells stay
 // blank. The workbook goes to a temporary file next to path and is moved over path only once it
 // is complete, so a failed save leaves an existing file as it was.
-ExportResult writeXlsx(const QString& path, const QStringList& headers, const QList<QStringList>& rows);
+ExportResult writeXlsx(const QString& path, const QStringList& headers, const QList<QStringList>& rows,
+                       const SheetMarks& marks = {});
 
 // name unchanged when it ends in ".xlsx" in any letter case, otherwise name + ".xlsx".
 QString withXlsxExtension(const QString& name);

@@ -1,9 +1,16 @@
 #include "update_client/FileDownload.h"
 
+#include "common/ErrorText.h"
+#include "common/NetworkTransport.h"
+#include "handover/ProgramImage.h"
+#include "platform/FileSystem.h"
+
+#include <QDir>
+#include <QFileInfo>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
-#include <QSaveFile>
+#include <QTemporaryFile>
 
 using namespace Qt::StringLiterals;
 
@@ -11,32 +18,54 @@ namespace {
 
 // Bounds what the network layer holds for us; the body goes to disk as fast as it comes.
 constexpr qint64 kReadBuffer = 1024 * 1024;
+// The speed is looked at ten times per window.
+constexpr int kTicksPerWindow = 10;
 
 } // namespace
 
 FileDownload::FileDownload(QNetworkAccessManager* network, QObject* parent)
-    : QObject(parent), m_network(network) {}
+    : QObject(parent), m_network(network) {
+    connect(&m_speedTick, &QTimer::timeout, this, &FileDownload::onSpeedTick);
+}
 
 FileDownload::~FileDownload() {
     abort();
 }
 
-void FileDownload::start(const QUrl& url, const QString& targetPath) {
+void FileDownload::start(const QUrl& url, const QString& targetPath, const DownloadCheck& check) {
+    abort();
+    m_target = targetPath;
+    m_check = check;
     m_received = 0;
     m_length = -1;
     m_status = 0;
     m_started = false;
-    m_file = std::make_unique<QSaveFile>(targetPath);
-    if (!m_file->open(QIODevice::WriteOnly)) {
-        const QString error = m_file->errorString();
-        m_file.reset();
+    // Hashing costs more than the transfer itself: only when there is a digest to compare with.
+    m_hash.reset();
+    if (!check.sha256.isEmpty())
+        m_hash = std::make_unique<QCryptographicHash>(QCryptographicHash::Sha256);
+
+    QString error;
+    if (platform::isLink(targetPath)) {
+        error = describeDownload(DownloadFault::ThroughLink, targetPath);
+    } else {
+        const QString folder = m_workFolder.isEmpty() ? QFileInfo(targetPath).absolutePath() : m_workFolder;
+        // Created exclusively under a fresh name: never an existing file, never through a link.
+        m_file = std::make_unique<QTemporaryFile>(QDir(folder).filePath(u"download-XXXXXX"_s));
+        if (!m_file->open()) {
+            error = describeFileError(m_file->error(), m_file->fileTemplate());
+            m_file.reset();
+        }
+    }
+    if (!error.isEmpty()) {
         // Reported from the event loop so that the caller sees it like any other outcome.
         QMetaObject::invokeMethod(
             this, [this, error] { emit finished(false, error); }, Qt::QueuedConnection);
         return;
     }
+
     QNetworkRequest request(url);
-    request.setTransferTimeout(kTimeoutMs);
+    net::NetworkTransport::prepare(request, kTimeoutMs);
     // The body is the file itself: no transfer compression, so Content-Length counts its bytes.
     request.setRawHeader("Accept-Encoding", "identity");
     m_reply = m_network->get(request);
@@ -44,9 +73,14 @@ void FileDownload::start(const QUrl& url, const QString& targetPath) {
     connect(m_reply, &QNetworkReply::metaDataChanged, this, &FileDownload::onMetaData);
     connect(m_reply, &QNetworkReply::readyRead, this, &FileDownload::onReadyRead);
     connect(m_reply, &QNetworkReply::finished, this, &FileDownload::onFinished);
+    m_samples.clear();
+    m_samples.append({0, 0});
+    m_clock.start();
+    m_speedTick.start(qMax(1, m_slowWindowMs / kTicksPerWindow));
 }
 
 void FileDownload::abort() {
+    m_speedTick.stop();
     if (m_reply) {
         QNetworkReply* reply = m_reply;
         m_reply = nullptr;
@@ -54,10 +88,7 @@ void FileDownload::abort() {
         reply->abort();
         reply->deleteLater();
     }
-    if (m_file) {
-        m_file->cancelWriting();
-        m_file.reset();
-    }
+    m_file.reset(); // removes the unfinished file
 }
 
 void FileDownload::onMetaData() {
@@ -73,6 +104,14 @@ void FileDownload::onMetaData() {
     bool known = false;
     const qint64 length = m_reply->rawHeader("Content-Length").trimmed().toLongLong(&known);
     m_length = known && length >= 0 ? length : -1;
+    if (m_status == 200 && m_length > kMaxBytes) {
+        fail(describeDownload(DownloadFault::TooLarge, m_target));
+        return;
+    }
+    if (m_status == 200 && m_length >= 0 && m_check.size >= 0 && m_length != m_check.size) {
+        fail(describeDownload(DownloadFault::SizeMismatch, m_target, m_length, m_check.size));
+        return;
+    }
     emit responseStarted(m_length);
 }
 
@@ -86,11 +125,39 @@ void FileDownload::onReadyRead() {
     if (m_status != 200)
         return;
     m_received += chunk.size();
+    if (m_length >= 0 && m_received > m_length) {
+        fail(describeDownload(DownloadFault::LongerThanAnnounced, m_target));
+        return;
+    }
+    if (m_received > kMaxBytes) {
+        fail(describeDownload(DownloadFault::TooLarge, m_target));
+        return;
+    }
+    if (m_check.size >= 0 && m_received > m_check.size) {
+        fail(describeDownload(DownloadFault::SizeMismatch, m_target, m_received, m_check.size));
+        return;
+    }
+    if (m_hash)
+        m_hash->addData(chunk);
     if (m_file->write(chunk) != chunk.size()) {
-        finish(false, m_file->errorString());
+        fail(describeFileError(m_file->error(), m_target));
         return;
     }
     emit dataReceived(m_received);
+}
+
+// Aborts when the bytes of the last window average under the limit, as curl's speed limit does;
+// the transfer time-out alone is reset by every byte, however slow.
+void FileDownload::onSpeedTick() {
+    const qint64 now = m_clock.elapsed();
+    m_samples.append({now, m_received});
+    while (m_samples.size() > 1 && m_samples.at(1).first <= now - m_slowWindowMs)
+        m_samples.removeFirst();
+    const auto& [since, bytes] = m_samples.first();
+    if (now - since < m_slowWindowMs)
+        return;
+    if ((m_received - bytes) * 1000 < kSlowBytesPerSecond * (now - since))
+        fail(describeDownload(DownloadFault::TooSlow, m_target));
 }
 
 void FileDownload::onFinished() {
@@ -100,26 +167,48 @@ void FileDownload::onFinished() {
     onReadyRead();
     if (!m_reply)
         return;
-    if (m_reply->error() != QNetworkReply::NoError) {
-        finish(false, m_reply->errorString());
-        return;
-    }
-    if (m_status != 200) {
-        finish(false, u"服务器返回状态 %1"_s.arg(m_status));
+    net::Result result;
+    result.status = m_status;
+    result.qtError = m_reply->error();
+    result.error = net::NetworkTransport::errorFrom(m_reply->error());
+    if (!result.arrived() || m_status != 200) {
+        fail(describeHttp(result));
         return;
     }
     if (m_length >= 0 && m_received != m_length) {
-        finish(false, u"文件下载不完整: 收到 %1 字节, 应为 %2 字节"_s.arg(m_received).arg(m_length));
+        fail(describeDownload(DownloadFault::ShorterThanAnnounced, m_target, m_received, m_length));
         return;
     }
-    if (!m_file->commit()) {
-        const QString error = m_file->errorString();
-        m_file.reset();
-        finish(false, error);
+    if (m_check.size >= 0 && m_received != m_check.size) {
+        fail(describeDownload(DownloadFault::SizeMismatch, m_target, m_received, m_check.size));
         return;
     }
-    m_file.reset();
+    if (m_hash && m_hash->result() != m_check.sha256) {
+        fail(describeDownload(DownloadFault::HashMismatch, m_target));
+        return;
+    }
+    // On disk before it counts as downloaded: an updater must not install a copy that a power
+    // cut can leave empty.
+    if (!platform::syncFile(*m_file)) {
+        fail(describeFileError(m_file->error(), m_target));
+        return;
+    }
+    m_file->close();
+    if (m_check.program && !handover::isProgramImage(m_file->fileName())) {
+        fail(describeDownload(DownloadFault::NotAProgram, m_target));
+        return;
+    }
+    // A link that appeared meanwhile is replaced, never followed.
+    if (!platform::replaceFile(m_file->fileName(), m_target)) {
+        fail(describeFileError(QFileDevice::RenameError, m_target));
+        return;
+    }
+    m_file->setAutoRemove(false);
     finish(true, QString());
+}
+
+void FileDownload::fail(const QString& error) {
+    finish(false, error);
 }
 
 void FileDownload::finish(bool ok, const QString& error) {

@@ -1,29 +1,51 @@
 #pragma once
 
+#include <QByteArray>
+#include <QCryptographicHash>
+#include <QElapsedTimer>
+#include <QList>
 #include <QObject>
 #include <QPointer>
 #include <QString>
+#include <QTimer>
 #include <QUrl>
 
 #include <memory>
 
 class QNetworkAccessManager;
 class QNetworkReply;
-class QSaveFile;
+class QTemporaryFile;
 
-// One GET whose body is written to disk as it arrives. The target file appears, whole, only when
-// the reply was a 200 and delivered every byte its Content-Length announced; otherwise nothing is
-// left behind.
+// What a download must be to be taken.
+struct DownloadCheck {
+    qint64 size = -1;     // exact size in bytes; -1: not known
+    QByteArray sha256;    // raw digest; empty: not known
+    bool program = false; // must be a program for this system (the main program)
+};
+
+// One GET whose body is written to disk as it arrives, into a file created afresh (never through
+// a link) in the work folder. The target appears, whole and on disk, only when the reply was a 200,
+// delivered exactly the bytes it announced and passed the check; otherwise nothing is left behind.
+// A reply that grows past its length or the size limit, or that trickles, is aborted.
 class FileDownload : public QObject {
     Q_OBJECT
 
 public:
     static constexpr int kTimeoutMs = 10000;
+    static constexpr qint64 kMaxBytes = 1024LL * 1024 * 1024;
+    // As curl's --speed-limit 1024 --speed-time 30.
+    static constexpr qint64 kSlowBytesPerSecond = 1024;
+    static constexpr int kSlowWindowMs = 30000;
 
     explicit FileDownload(QNetworkAccessManager* network, QObject* parent = nullptr);
     ~FileDownload() override;
 
-    void start(const QUrl& url, const QString& targetPath);
+    // Tests shorten the window over which the average speed is judged.
+    void setSlowTransferWindow(int milliseconds) { m_slowWindowMs = milliseconds; }
+    // Where the unfinished file lives; by default the target's folder. Must be on its volume.
+    void setWorkFolder(const QString& folder) { m_workFolder = folder; }
+
+    void start(const QUrl& url, const QString& targetPath, const DownloadCheck& check = {});
     void abort();
 
 signals:
@@ -35,13 +57,23 @@ private:
     void onMetaData();
     void onReadyRead();
     void onFinished();
+    void onSpeedTick();
     void finish(bool ok, const QString& error);
+    void fail(const QString& error);
 
     QNetworkAccessManager* m_network;
     QPointer<QNetworkReply> m_reply;
-    std::unique_ptr<QSaveFile> m_file;
+    std::unique_ptr<QTemporaryFile> m_file;
+    std::unique_ptr<QCryptographicHash> m_hash;
+    QString m_target;
+    QString m_workFolder;
+    DownloadCheck m_check;
     qint64 m_received = 0;
     qint64 m_length = -1;
     int m_status = 0;
     bool m_started = false;
+    int m_slowWindowMs = kSlowWindowMs;
+    QTimer m_speedTick;
+    QElapsedTimer m_clock;
+    QList<std::pair<qint64, qint64>> m_samples; // (ms since start, bytes received), oldest first
 };

@@ -1,13 +1,14 @@
 #pragma once
 
-#include "update_client/UpdatePath.h"
+#include "common/FormPost.h"
+#include "update_client/UpdateDecision.h"
 
 #include <QObject>
-#include <QPointer>
 #include <QString>
 
-class QNetworkAccessManager;
-class QNetworkReply;
+namespace net {
+class Transport;
+}
 
 // Asks the update server for the current version and decides: nothing to install, an update, or
 // a failure with the text of the prompt to show.
@@ -15,8 +16,8 @@ class UpdateCheck : public QObject {
     Q_OBJECT
 
 public:
-    explicit UpdateCheck(QNetworkAccessManager* network, QObject* parent = nullptr);
-    ~UpdateCheck() override;
+    // A check that is destroyed while it waits aborts its request and reports nothing.
+    explicit UpdateCheck(net::Transport* transport, QObject* parent = nullptr);
 
     static constexpr int kDefaultTimeoutMs = 15000;
     void setTimeout(int milliseconds) { m_timeoutMs = milliseconds; }
@@ -24,13 +25,8 @@ public:
     // Posts the version request; exactly one of upToDate, updateNeeded or failed follows.
     void start();
 
-    // The server refused with a message of its own.
-    static QString refusalPrompt(const QString& message);
-    // Any other failure; the description may be empty.
-    static QString failurePrompt(const QString& description);
-    // Descriptions for a reply member that cannot be read.
-    static QString missingMemberText();
-    static QString nullMemberText();
+    static QString refusalPrompt(const QString& message) { return ::refusalPrompt(message); }
+    static QString failurePrompt(const QString& description) { return ::failurePrompt(description); }
 
 signals:
     void serverVersionRead(const QString& version);
@@ -39,9 +35,7 @@ signals:
     void failed(const QString& promptText);
 
 private:
-    void decide(const QString& replyText);
-
-    QNetworkAccessManager* m_network;
-    QPointer<QNetworkReply> m_reply;
+    net::Transport* m_transport;
+    FormPostHeaders m_headers;
     int m_timeoutMs = kDefaultTimeoutMs;
 };

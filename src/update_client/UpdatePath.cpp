@@ -1,18 +1,21 @@
 #include "update_client/UpdatePath.h"
 
 #include "common/Endpoints.h"
+#include "common/ErrorText.h"
 #include "common/ProgramFolder.h"
 #include "common/Version.h"
+#include "handover/Entries.h"
+#include "handover/Folder.h"
+#include "handover/Manifest.h"
+#include "handover/Names.h"
+#include "platform/FileSystem.h"
 #include "update_client/DownloadDisplay.h"
-#include "update_client/FileDownload.h"
-#include "update_client/UpdateEntries.h"
-#include "update_client/UpdateManifest.h"
 #include "update_client/UpdaterRelease.h"
 
 #include <QDateTime>
+#include <QDir>
 #include <QFile>
 #include <QProcess>
-#include <QSet>
 #include <QUrl>
 
 using namespace Qt::StringLiterals;
@@ -29,6 +32,36 @@ QUrl downloadAddress(const QString& entry) {
     return url;
 }
 
+// update_sizes and update_sha256, one value per entry; false when present but not aligned.
+bool readChecks(const UpdateInfo& info, qsizetype count, QList<DownloadCheck>* checks) {
+    checks->fill(DownloadCheck{}, count);
+    if (!info.sizes.isEmpty()) {
+        const QStringList sizes = info.sizes.split(u',');
+        if (sizes.size() != count)
+            return false;
+        for (qsizetype i = 0; i < count; ++i) {
+            bool ok = false;
+            const qint64 size = sizes.at(i).toLongLong(&ok);
+            if (!ok || size < 0 || !sizes.at(i).at(0).isDigit())
+                return false;
+            (*checks)[i].size = size;
+        }
+    }
+    if (!info.sha256.isEmpty()) {
+        const QStringList digests = info.sha256.split(u',');
+        if (digests.size() != count)
+            return false;
+        for (qsizetype i = 0; i < count; ++i) {
+            const QByteArray hex = digests.at(i).toLatin1();
+            const QByteArray digest = QByteArray::fromHex(hex);
+            if (hex.size() != 64 || digest.size() != 32 || digest.toHex() != hex.toLower())
+                return false;
+            (*checks)[i].sha256 = digest;
+        }
+    }
+    return true;
+}
+
 } // namespace
 
 UpdatePath::UpdatePath(QNetworkAccessManager* network, QObject* parent)
@@ -36,49 +69,74 @@ UpdatePath::UpdatePath(QNetworkAccessManager* network, QObject* parent)
 
 UpdatePath::~UpdatePath() = default;
 
+void UpdatePath::failLater(const QString& description) {
+    QMetaObject::invokeMethod(
+        this, [this, description] { fail(description); }, Qt::QueuedConnection);
+}
+
+// Everything that must hold before the first download; the failure's description, or nothing.
+QString UpdatePath::prepare(const UpdateInfo& info) {
+    const QString mainApp = handover::mainAppName();
+    const handover::ListCheck list = handover::checkList(info.files, mainApp);
+    if (!list.accepted())
+        return handover::describe(list);
+    m_entries = handover::splitEntries(info.files);
+    if (!readChecks(info, m_entries.size(), &m_checks))
+        return u"更新信息中的文件大小或校验值与文件列表不一致"_s;
+    m_checks[0].program = true;
+    for (int i = 0; i < m_entries.size(); ++i) {
+        const QString& entry = m_entries.at(i);
+        for (const QString& name : {handover::copyName(entry), handover::installName(i, entry, mainApp)}) {
+            if (handover::crossesLink(m_folder, name))
+                return describeDownload(DownloadFault::ThroughLink, m_folder + name);
+        }
+    }
+    const QString staging = handover::stagingFolder(m_folder);
+    if (!handover::removeStaging(m_folder) || !handover::prepareStaging(m_folder))
+        return describeFileError(QFileDevice::WriteError, staging);
+    const handover::Manifest manifest{info.version, installedVersion(), info.files, info.notes, mainApp};
+    if (!handover::writeManifest(staging + handover::manifestFileName(), manifest))
+        return describeFileError(QFileDevice::WriteError, m_folder + handover::manifestFileName());
+    return QString();
+}
+
 void UpdatePath::start(const UpdateInfo& info) {
     m_folder = Lj();
-    m_entries = update_entries::split(info.files);
-    // A reply that names nothing, or a file outside the program folder, is not an update.
-    if (m_entries.isEmpty()) {
-        QMetaObject::invokeMethod(
-            this, [this] { fail(QString()); }, Qt::QueuedConnection);
+    const QStringList entries = handover::splitEntries(info.files);
+    // A reply that names nothing is not an update; it fails without a description.
+    if (entries.isEmpty()) {
+        failLater(QString());
         return;
     }
-    QSet<QString> copies;
-    for (const QString& entry : std::as_const(m_entries)) {
-        QString description;
-        if (!update_entries::isConfined(entry))
-            description = u"更新文件名无效: \"%1\""_s.arg(entry);
-        // Two entries sharing a last part would share one download copy, and one of them would
-        // be installed with the other's bytes.
-        else if (copies.contains(update_entries::lastPart(entry).toLower()))
-            description = u"更新文件名重复: \"%1\""_s.arg(entry);
-        if (!description.isEmpty()) {
-            QMetaObject::invokeMethod(
-                this, [this, description] { fail(description); }, Qt::QueuedConnection);
-            return;
-        }
-        copies.insert(update_entries::lastPart(entry).toLower());
+    const QString refusal = prepare(info);
+    if (!refusal.isEmpty()) {
+        failLater(refusal);
+        return;
     }
-
-    update_manifest::write(m_folder + update_manifest::fileName(), info, installedVersion(),
-                           update_manifest::mainAppName());
 
     emit statusChanged(u"正在下载文件……"_s);
     m_phaseStart = QDateTime::currentSecsSinceEpoch();
     m_download = new FileDownload(m_network, this);
+    m_download->setWorkFolder(handover::stagingFolder(m_folder));
+    m_download->setSlowTransferWindow(m_slowWindowMs);
     connect(m_download, &FileDownload::responseStarted, this, &UpdatePath::onResponseStarted);
     connect(m_download, &FileDownload::dataReceived, this, &UpdatePath::onDataReceived);
     connect(m_download, &FileDownload::finished, this, &UpdatePath::onFileFinished);
     fetch(0);
 }
 
+void UpdatePath::resume() {
+    m_folder = Lj();
+    m_resuming = true;
+    QMetaObject::invokeMethod(
+        this, [this] { handOver(false); }, Qt::QueuedConnection);
+}
+
 void UpdatePath::fetch(int index) {
     m_index = index;
     const QString& entry = m_entries.at(index);
     emit statusChanged(u"正在下载文件(%1/%2)……"_s.arg(index + 1).arg(m_entries.size()));
-    m_download->start(downloadAddress(entry), update_entries::downloadCopyPath(m_folder, entry));
+    m_download->start(downloadAddress(entry), handover::copyPath(m_folder, entry), m_checks.at(index));
 }
 
 void UpdatePath::onResponseStarted(qint64 contentLength) {
@@ -112,20 +170,36 @@ void UpdatePath::onFileFinished(bool ok, const QString& error) {
     if (m_index + 1 < m_entries.size())
         fetch(m_index + 1);
     else
-        handOver();
+        handOver(true);
 }
 
-void UpdatePath::handOver() {
-    m_download->deleteLater();
-    m_download = nullptr;
-    const QString updater = m_folder + updaterFileName();
-    // Always the updater of this very program, never one left from an earlier run.
-    if (QFile::exists(updater))
-        QFile::remove(updater);
+void UpdatePath::handOver(bool publish) {
+    if (m_download) {
+        m_download->deleteLater();
+        m_download = nullptr;
+    }
+    const QString updater = m_folder + handover::updaterFileName();
+    const QString manifest = m_folder + handover::manifestFileName();
     emit statusChanged(u"正在释放更新文件……"_s);
-    CreResFile(updater, kUpdaterResource);
+    // Always the updater of this very program, never one left from an earlier run.
+    if (!handover::removeLeftoverUpdater(m_folder)) {
+        fail(describeFileError(QFileDevice::RemoveError, updater));
+        return;
+    }
+    if (!CreResFile(updater, kUpdaterResource)) {
+        fail(describeFileError(QFileDevice::WriteError, updater));
+        return;
+    }
+    if (publish &&
+        !platform::replaceFile(handover::stagingFolder(m_folder) + handover::manifestFileName(), manifest)) {
+        fail(describeFileError(QFileDevice::RenameError, manifest));
+        return;
+    }
     if (!QProcess::startDetached(updater, {}, m_folder)) {
-        fail(u"无法启动更新程序: %1"_s.arg(updater));
+        // Not handed over: the manifest is still this program's, and a next start must not resume.
+        if (publish)
+            QFile::remove(manifest);
+        fail(u"无法启动更新程序: %1"_s.arg(QDir::toNativeSeparators(updater)));
         return;
     }
     emit handedOver();
@@ -136,5 +210,9 @@ void UpdatePath::fail(const QString& description) {
         m_download->deleteLater();
         m_download = nullptr;
     }
+    // The staged manifest and any unfinished download go; finished copies may stay. A resumed
+    // update keeps its staging folder: it holds the backups of the swap it interrupted.
+    if (!m_resuming)
+        static_cast<void>(handover::removeStaging(m_folder));
     emit failed(description);
 }

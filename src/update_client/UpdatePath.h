@@ -1,21 +1,20 @@
 #pragma once
 
+#include "update_client/FileDownload.h"
+#include "update_client/UpdateDecision.h"
+
 #include <QElapsedTimer>
+#include <QList>
 #include <QObject>
 #include <QString>
 #include <QStringList>
 
-class FileDownload;
 class QNetworkAccessManager;
 
-struct UpdateInfo {
-    QString version; // server version, as the reply spells it
-    QString files;   // update_files, comma-separated entries
-    QString notes;   // update_notes
-};
-
-// The update path after a differing version: writes the manifest, downloads every entry into the
-// program folder with progress, writes the updater out and starts it.
+// The update path after a differing version: refuses a list it cannot install whole, stages the
+// manifest, downloads every entry into the program folder with progress, then publishes the
+// manifest, writes the updater out and starts it. The manifest appears in the program folder only
+// once every copy is there, so a manifest found there always describes a complete download.
 class UpdatePath : public QObject {
     Q_OBJECT
 
@@ -24,6 +23,11 @@ public:
     ~UpdatePath() override;
 
     void start(const UpdateInfo& info);
+    // An earlier update's copies still wait: hand over to the updater again, downloading nothing.
+    void resume();
+
+    // Tests shorten the window over which a download's speed is judged.
+    void setSlowTransferWindow(int milliseconds) { m_slowWindowMs = milliseconds; }
 
 signals:
     void statusChanged(const QString& text);    // labzt
@@ -34,18 +38,23 @@ signals:
     void handedOver();                          // the updater runs; the program ends
 
 private:
+    QString prepare(const UpdateInfo& info);
     void fetch(int index);
     void onResponseStarted(qint64 contentLength);
     void onDataReceived(qint64 received);
     void onFileFinished(bool ok, const QString& error);
-    void handOver();
+    void handOver(bool publish);
     void fail(const QString& description);
+    void failLater(const QString& description);
 
     QNetworkAccessManager* m_network;
     FileDownload* m_download = nullptr;
     QString m_folder;
     QStringList m_entries;
+    QList<DownloadCheck> m_checks;
+    int m_slowWindowMs = FileDownload::kSlowWindowMs;
     int m_index = 0;
+    bool m_resuming = false;
     qint64 m_expectedSize = 0; // 0 until a reply has named its length; then kept for later files
     qint64 m_phaseStart = 0;   // whole seconds since the epoch
     QElapsedTimer m_lastRedraw;

@@ -1,15 +1,60 @@
 #pragma once
 
+#include <QList>
+#include <QSet>
 #include <QString>
+#include <QStringList>
 
-// Puts a downloaded copy in place of an installed file without ever losing the installed one.
-enum class SwapResult {
-    Installed,
-    NotNamed,   // the entry names no file inside the program folder: nothing is touched
-    NoCopy,     // nothing downloaded: the installed file stays as it is
-    Kept,       // the installed file could not be moved aside: it stays, and so does the copy
-    RolledBack, // the copy could not be moved in: the installed file was put back
+#include <functional>
+
+// Puts the downloaded copies of one update in place, one file-system step at a time, so that a
+// kill or a power cut between any two steps leaves every named file wholly old or wholly new and
+// the main program always in place. Each installed file is first copied to the staging folder
+// (its backup), then the copy replaces it in one atomic step; the backups stay until the whole
+// list is in, so a failure can put the old version back. What a killed run left is found again
+// from the files alone: an entry whose copy is gone is in.
+class FileSwap {
+public:
+    enum class Result {
+        Installed,
+        AlreadyIn, // no copy waits: installed by an earlier, interrupted run
+        Failed,
+    };
+
+    // `entries` and `mainApp` as the manifest names them; the list passed the entry rules.
+    FileSwap(const QString& programFolder, const QStringList& entries, const QString& mainApp);
+
+    // Indexes in the order they are installed: every other file first, the main program last,
+    // so that the old main program, which finishes an interrupted update, stays until the end.
+    const QList<int>& order() const { return m_order; }
+
+    // Before anything is touched: no entry path crosses a link, and a waiting copy of the main
+    // program is a program for this system.
+    bool ready() const;
+
+    Result install(int index);
+
+    // Puts every backup back in place and removes the files that were new; the copies that still
+    // wait stay. Then the staging folder and the manifest go.
+    void rollBack(const QString& manifestPath);
+
+    // The whole list is in: the backups go, then the manifest.
+    [[nodiscard]] bool finish(const QString& manifestPath);
+
+    // Called with 0 before the first step and with the number of each step once it is done.
+    void setStepHook(std::function<void(int)> hook) { m_hook = std::move(hook); }
+    void begin();
+
+private:
+    void stepDone();
+    QString copy(int index) const;
+    QString target(int index) const;
+
+    QString m_folder;
+    QStringList m_entries;
+    QString m_mainApp;
+    QList<int> m_order;
+    QSet<int> m_createdHere; // entries installed by this run where no file was before
+    std::function<void(int)> m_hook;
+    int m_steps = 0;
 };
-
-// `executable`: the installed file must be runnable afterwards (the main program).
-SwapResult swapIn(const QString& copyPath, const QString& targetPath, bool executable);

@@ -1,16 +1,17 @@
 #pragma once
 
+#include "handover/Manifest.h"
 #include "updater/FileSwap.h"
-#include "updater/UpdaterManifest.h"
 #include "updater/UpdaterTiming.h"
 
 #include <QElapsedTimer>
-#include <QList>
+#include <QLockFile>
 #include <QObject>
 #include <QString>
 #include <QTimer>
 
 #include <functional>
+#include <memory>
 
 // The updater's single pass: wait for the main program to end, put every downloaded file in
 // place, drop the manifest, hold the window a moment, start the main program. Every wait is a
@@ -22,39 +23,59 @@ public:
     using ProcessCheck = std::function<bool(const QString& fileName)>;
     using ProgramStart = std::function<bool(const QString& path, const QString& workingFolder)>;
 
-    UpdaterFlow(const QString& programFolder, const UpdaterManifest& manifest, QObject* parent = nullptr);
+    enum class Outcome {
+        Pending,
+        Nothing,    // no list to install
+        Refused,    // the list breaks the entry rules, or a copy is unfit: nothing was touched
+        Installed,  // the whole list is in
+        RolledBack, // an entry could not be installed: the old version was put back
+        Busy,       // another updater is swapping this folder: it finishes, and restarts the program
+    };
+
+    UpdaterFlow(const QString& programFolder, const handover::Manifest& manifest, QObject* parent = nullptr);
+    ~UpdaterFlow() override;
 
     void setTiming(const UpdaterTiming& timing) { m_timing = timing; }
     void setProcessCheck(ProcessCheck check) { m_isRunning = std::move(check); }
     void setProgramStart(ProgramStart start) { m_startProgram = std::move(start); }
+    // Called with 0 before the first file-system step of the swap and with each step's number.
+    void setStepHook(std::function<void(int)> hook) { m_stepHook = std::move(hook); }
 
     // `shownAt` is when the window appeared; the hold counts from there.
     void start(const QElapsedTimer& shownAt);
     void stop();
 
     int processChecks() const { return m_checks; }
-    const QList<SwapResult>& swapResults() const { return m_results; }
+    Outcome outcome() const { return m_outcome; }
 
 signals:
     void finished();
 
 private:
     void checkMainProgram();
+    void beginSwap();
     void swapNext();
     void installCurrent();
-    void finishSwaps();
+    void endSwap(Outcome outcome);
+    void unlock();
     void launch();
     void after(int ms, void (UpdaterFlow::*step)());
+    QString manifestPath() const;
 
     QString m_folder;
-    UpdaterManifest m_manifest;
+    handover::Manifest m_manifest;
+    QStringList m_entries;
+    bool m_listAccepted = false;
     UpdaterTiming m_timing;
     ProcessCheck m_isRunning;
     ProgramStart m_startProgram;
+    std::function<void(int)> m_stepHook;
+    std::unique_ptr<QLockFile> m_lock;
+    std::unique_ptr<FileSwap> m_swap;
     QElapsedTimer m_shownAt;
     QTimer m_timer;
     void (UpdaterFlow::*m_nextStep)() = nullptr;
     int m_checks = 0;
-    int m_index = 0;
-    QList<SwapResult> m_results;
+    int m_position = 0; // in the swap order
+    Outcome m_outcome = Outcome::Pending;
 };

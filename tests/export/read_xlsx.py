@@ -16,6 +16,14 @@ def cell(c):
             "value": c.value}
 
 
+def fill(c):
+    """The solid fill colour of a cell as RRGGBB, or None."""
+    if c.fill is None or c.fill.fill_type != "solid" or c.fill.fgColor is None:
+        return None
+    rgb = c.fill.fgColor.rgb
+    return rgb[-6:].upper() if isinstance(rgb, str) else None
+
+
 def host_path(path):
     """A test built for Windows and run under wine passes its own path, such as C:\\users\\...;
     wine keeps each drive as a link under the prefix's dosdevices folder."""
@@ -30,6 +38,7 @@ def main(path, answer):
     wb = openpyxl.load_workbook(host_path(path))
     ws = wb.worksheets[0]
     rows = [[cell(c) for c in row] for row in ws.iter_rows()]
+    fills = [[fill(c) for c in row] for row in ws.iter_rows()]
     wrapped = any(c.alignment is not None and c.alignment.wrap_text
                   for row in ws.iter_rows() for c in row)
     widths = {}
@@ -38,7 +47,7 @@ def main(path, answer):
         dim = ws.column_dimensions.get(letter)
         widths[letter] = dim.width if dim is not None and dim.customWidth else None
     text = json.dumps({"sheets": len(wb.worksheets), "max_row": ws.max_row, "max_column": ws.max_column,
-                       "rows": rows, "widths": widths, "wrapped": wrapped}, ensure_ascii=True)
+                       "rows": rows, "fills": fills, "widths": widths, "wrapped": wrapped}, ensure_ascii=True)
     # Written whole, then renamed: the test takes the file as soon as it exists.
     answer = host_path(answer)
     with open(answer + ".part", "w", encoding="ascii") as out:

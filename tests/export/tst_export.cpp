@@ -1,3 +1,4 @@
+#include "common/ErrorText.h"
 #include "common/ui/Dialogs.h"
 #include "query/XlsxExport.h"
 #include "query/ui/ExportFlow.h"
@@ -92,7 +93,8 @@ class TestExport : public QObject {
     QList<QMessageBox::StandardButton> m_answers;
     QList<dialogs::SaveRequest> m_saves;
     QString m_chosenName;
-    QList<QUrl> m_opened;
+    QList<QString> m_opened;
+    QString m_openError;
 
     QString path(const QString& name) const { return m_dir->filePath(name); }
 
@@ -105,6 +107,7 @@ private slots:
         m_saves.clear();
         m_opened.clear();
         m_chosenName.clear();
+        m_openError.clear();
         dialogs::setMessageHandler([this](const dialogs::MessageRequest& request) {
             m_messages << request;
             return m_answers.isEmpty() ? QMessageBox::NoButton : m_answers.takeFirst();
@@ -113,12 +116,15 @@ private slots:
             m_saves << request;
             return m_chosenName;
         });
-        dialogs::setOpenHandler([this](const QUrl& url) { m_opened << url; });
+        dialogs::setOpenFileHandler([this](const QString& path) {
+            m_opened << path;
+            return m_openError;
+        });
     }
     void cleanup() {
         dialogs::setMessageHandler({});
         dialogs::setSaveHandler({});
-        dialogs::setOpenHandler({});
+        dialogs::setOpenFileHandler({});
     }
 
     void extensionRule_data() {
@@ -280,7 +286,7 @@ private slots:
         QCOMPARE(snapshot(m_dir->path()).keys(), expected);
         QCOMPARE(readFile(path(u"a.xls"_s)), QByteArray("old format"));
         QVERIFY(readFile(path(written)).startsWith("PK"));
-        QCOMPARE(m_opened, open ? QList<QUrl>{QUrl::fromLocalFile(path(written))} : QList<QUrl>{});
+        QTRY_COMPARE(m_opened, open ? QList<QString>{path(written)} : QList<QString>{});
     }
 
     // A query run may replace the list while the dialog is open; the file holds the list of the click.
@@ -366,6 +372,49 @@ private slots:
         QVERIFY(m_opened.isEmpty());
         QCOMPARE(snapshot(m_dir->path()), before);
         QCOMPARE(readFile(path(u"report.xlsx/inner/keep.txt"_s)), QByteArray("kept"));
+    }
+
+    // No program takes the file: the user is told, as for any failed export step.
+    void failedOpenIsReported() {
+        m_chosenName = path(u"r.xlsx"_s);
+        m_answers << QMessageBox::Yes;
+        m_openError = describeOpenFailure(m_chosenName);
+        exportList(nullptr, kHeaders, listRows(1));
+        QTRY_COMPARE(m_messages.size(), 2);
+        QCOMPARE(m_messages[1].text, u"导出失败:\r\n"_s + m_openError);
+        QCOMPARE(m_messages[1].icon, QMessageBox::Critical);
+        QVERIFY(m_openError.contains(QDir::toNativeSeparators(m_chosenName)));
+    }
+
+    // Failed rows get a fill across the row, weak receive readings their colours; values stay.
+    void marksColourTheSheet() {
+        QList<QStringList> rows = listRows(3);
+        rows[0][2] = u"-30.5"_s; // weak ONT receive
+        rows[0][4] = u"-20"_s;
+        rows[1] = QStringList{u"20900000002"_s, QString(), QString(), QString(), QString(), QString(),
+                              QString(),        QString(), QString(), QString(), QString()};
+        rows[2][4] = u"-29"_s; // weak OLT receive
+        rows[2][2] = u"n/a"_s;
+        SheetMarks marks;
+        marks.failedRows = {false, true, false};
+        marks.thresholds = Thresholds{};
+        const QString target = path(u"marks.xlsx"_s);
+        QVERIFY(writeXlsx(target, kHeaders, rows, marks).ok);
+        const QJsonObject book = readBack(target);
+        const auto fill = [&book](int row, int column) { return book[u"fills"_s][row][column].toString(); };
+        const auto hex = [](quint32 rgb) {
+            return QString::number(rgb, 16).toUpper().rightJustified(6, u'0');
+        };
+        QCOMPARE(fill(1, 2), hex(marks::kWeakFill));
+        QCOMPARE(fill(1, 4), QString());
+        QCOMPARE(fill(3, 4), hex(marks::kWeakFill));
+        QCOMPARE(fill(3, 2), QString());
+        for (int column = 0; column < 11; ++column)
+            QCOMPARE(fill(2, column), hex(marks::kFailedFill));
+        QCOMPARE(fill(0, 2), QString());
+        QCOMPARE(texts(book[u"rows"_s][1]), rows[0]);
+        QCOMPARE(texts(book[u"rows"_s][3]), rows[2]);
+        QCOMPARE(book[u"rows"_s][2][0][u"value"_s].toString(), rows[1][0]);
     }
 };
 

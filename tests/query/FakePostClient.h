@@ -1,31 +1,32 @@
 #pragma once
 
+#include "common/HttpExchange.h"
 #include "query/SessionPostClient.h"
 
 #include <QList>
 #include <QPointer>
 #include <QTimer>
 
-// Answers requests from a function, at once (queued) or when the test releases them.
-class FakePostClient : public SessionPostClient {
+// A transport that answers requests from a function, at once (queued) or when the test releases
+// them; the run above it goes through the real session client.
+class FakeTransport : public net::Transport {
 public:
     struct Request {
         QUrl url;
         QByteArray body;
         QPointer<QObject> context;
-        std::function<void(const QString&)> done;
+        net::Callback done;
         bool answered = false;
     };
 
-    FakePostClient() : SessionPostClient(nullptr, nullptr) {}
-
     std::function<QString(const Request&)> answer = [](const Request&) { return QString(); };
     std::function<bool(const Request&)> hold = [](const Request&) { return false; };
+    // When set, the whole result (status, error, final address) of a request; the body is answer's.
+    std::function<void(const Request&, net::Result&)> shape;
     QList<Request> requests;
 
-    void PostHtml(const QUrl& url, const QByteArray& body, QObject* context,
-                  std::function<void(const QString&)> done) override {
-        requests.append({url, body, context, std::move(done)});
+    void send(const net::Request& request, QObject* context, net::Callback done) override {
+        requests.append({request.url, request.body, context, std::move(done)});
         if (!hold(requests.last()))
             release(int(requests.size()) - 1);
     }
@@ -33,12 +34,22 @@ public:
     void release(int index) {
         Request& request = requests[index];
         request.answered = true;
-        const QString reply = answer(request);
+        net::Result result;
+        result.status = 200;
+        result.finalUrl = request.url;
+        result.body = answer(request).toUtf8();
+        if (shape)
+            shape(request, result);
         auto done = request.done;
-        QTimer::singleShot(0, request.context.data(), [done, reply] { done(reply); });
+        QTimer::singleShot(0, request.context.data(), [done, result] { done(result); });
     }
 
     bool isResource(int index) const {
         return requests[index].url.path().endsWith(QLatin1String("ResouceInfo"));
     }
+};
+
+// The session client over a fake transport, as the run's tests use it.
+struct FakePostClient : FakeTransport {
+    SessionPostClient session{this, nullptr};
 };

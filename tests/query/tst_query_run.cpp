@@ -1,12 +1,18 @@
 #include "FakeClock.h"
 #include "FakePostClient.h"
+#include "common/ErrorText.h"
+#include "query/LookupRules.h"
 #include "query/QueryRun.h"
+#include "query/Thresholds.h"
 
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QUrlQuery>
 
 using namespace Qt::StringLiterals;
+
+Q_DECLARE_METATYPE(PostReply)
 
 namespace {
 
@@ -34,7 +40,7 @@ QList<QPair<QString, QString>> decodeForm(const QByteArray& body) {
 struct Harness {
     FakeClock clock;
     FakePostClient client;
-    QueryRun run{&client, &clock};
+    QueryRun run{&client.session, &clock};
     int rate = 10;
     QSignalSpy rowDone{&run, &QueryRun::rowDone};
     QSignalSpy paused{&run, &QueryRun::paused};
@@ -43,6 +49,10 @@ struct Harness {
     QSignalSpy cellChanged{&run, &QueryRun::cellChanged};
 
     Harness() {
+        // Every row answered: rows without a reply would soon hold the run with a question.
+        client.answer = [](const FakePostClient::Request& r) {
+            return r.url.path().endsWith(QLatin1String("ResouceInfo")) ? kResourceOk : kPowerOk;
+        };
         run.setRateSource([this] { return rate; });
         run.setPauseTickMs(5);
         run.setOperatorBase(QUrl(u"http://127.0.0.1:9"_s));
@@ -70,18 +80,20 @@ class TestQueryRun : public QObject {
     Q_OBJECT
 
 private slots:
-    void splitsAtCrLfOnly_data() {
+    void splitsAtCrLfAndTrims_data() {
         QTest::addColumn<QString>("text");
         QTest::addColumn<QStringList>("rows");
         QTest::newRow("blank line and trailing end") << u"a\r\n\r\nb\r\n"_s << QStringList{u"a"_s, u"b"_s};
-        QTest::newRow("bare LF stays") << u"a\nb"_s << QStringList{u"a\nb"_s};
-        QTest::newRow("bare CR stays") << u"a\rb\r\nc"_s << QStringList{u"a\rb"_s, u"c"_s};
-        QTest::newRow("CR CR LF LF") << u"a\r\r\n\nb"_s << QStringList{u"a\r"_s, u"\nb"_s};
-        QTest::newRow("blanks kept") << u"  209 1 \r\n   "_s << QStringList{u"  209 1 "_s, u"   "_s};
+        QTest::newRow("bare LF inside stays") << u"a\nb"_s << QStringList{u"a\nb"_s};
+        QTest::newRow("bare CR inside stays") << u"a\rb\r\nc"_s << QStringList{u"a\rb"_s, u"c"_s};
+        QTest::newRow("CR CR LF LF") << u"a\r\r\n\nb"_s << QStringList{u"a"_s, u"b"_s};
+        QTest::newRow("blanks around and inside")
+            << u"  209 1 \r\n\t20902\u3000"_s << QStringList{u"209 1"_s, u"20902"_s};
+        QTest::newRow("blank-only lines") << u"a\r\n   \r\n\t\r\nb"_s << QStringList{u"a"_s, u"b"_s};
         QTest::newRow("duplicates") << u"a\r\na"_s << QStringList{u"a"_s, u"a"_s};
         QTest::newRow("only line ends") << u"\r\n\r\n"_s << QStringList{};
     }
-    void splitsAtCrLfOnly() {
+    void splitsAtCrLfAndTrims() {
         QFETCH(QString, text);
         QFETCH(QStringList, rows);
         QCOMPARE(QueryRun::splitAccounts(text), rows);
@@ -171,9 +183,11 @@ private slots:
     // Slow replies: by the time row 41 comes up (5 minutes in), the budget already allows 60.
     void runBehindBudgetDoesNotPause() {
         Harness h;
-        h.client.answer = [&h](const FakePostClient::Request&) {
+        h.client.answer = [&h](const FakePostClient::Request& r) {
+            if (!r.url.path().endsWith(QLatin1String("ResouceInfo")))
+                return kPowerOk;
             h.clock.advance(7500);
-            return QString();
+            return kResourceOk;
         };
         QVERIFY(h.run.start(accounts(60)));
         QTRY_COMPARE_WITH_TIMEOUT(h.message(), u"查询结束!"_s, 10000);
@@ -412,6 +426,254 @@ private slots:
         QCOMPARE(
             QueryRun::powerBody(row),
             QByteArray("no209=209%201&rmwEms=%E5%8D%97%E6%B5%B7%261&rmwOltIp=10.0.0.1&rmwOltPon=&rmwLoid="));
+    }
+
+    // How one reply counts, the same for either lookup.
+    void replyOutcome_data() {
+        QTest::addColumn<PostReply>("reply");
+        QTest::addColumn<int>("outcome");
+        QTest::addColumn<QString>("reason");
+        const auto reply = [](int status, const QString& text, net::Error error = net::Error::None) {
+            PostReply r;
+            r.text = text;
+            r.result.status = status;
+            r.result.error = error;
+            r.result.finalUrl = QUrl(u"http://127.0.0.1:9/ehmsexp/rest/install/queryPowerInfo?testType=2"_s);
+            return r;
+        };
+        const int read = int(lookup::Outcome::Read);
+        const int none = int(lookup::Outcome::NoUsableReply);
+        const int lost = int(lookup::Outcome::SessionLost);
+        const QString page = u"<html><body><form><input name=\"u\"><input id=\"p\" type=\"password\" "
+                             "name=\"password\"></form></body></html>"_s;
+        for (const net::Error error :
+             {net::Error::Timeout, net::Error::ConnectionClosed, net::Error::TooLarge}) {
+            const PostReply r = reply(0, QString(), error);
+            QTest::addRow("failed exchange %d", int(error)) << r << none << describeHttp(r.result);
+        }
+        const PostReply serverError = reply(500, u"<html><body>500</body></html>"_s);
+        QTest::newRow("HTTP 500 page") << serverError << none << describeHttp(serverError.result);
+        QTest::newRow("HTTP 500 with an object") << reply(500, kPowerOk) << read << QString();
+        QTest::newRow("empty") << reply(200, QString()) << none << describeReply(ReplyProblem::Empty);
+        QTest::newRow("not JSON") << reply(200, u"系统繁忙"_s) << none
+                                  << describeReply(ReplyProblem::NotJson);
+        QTest::newRow("array") << reply(200, u"[1]"_s) << none << describeReply(ReplyProblem::NotJson);
+        const QString signIn = describeReply(ReplyProblem::SignInPage);
+        QTest::newRow("sign-in page") << reply(200, page) << lost << signIn;
+        PostReply redirected = reply(200, page);
+        redirected.result.finalUrl = QUrl(u"http://127.0.0.1:9/ehmsexp/jsp/login/login.jsp"_s);
+        QTest::newRow("sign-in page after a redirect") << redirected << lost << signIn;
+        QTest::newRow("sign-in page with status 401") << reply(401, page) << lost << signIn;
+        QTest::newRow("upper case, single quotes")
+            << reply(200, u"<HTML><INPUT TYPE='PASSWORD' NAME=pw></HTML>"_s) << lost << signIn;
+        QTest::newRow("password text field is no sign-in page")
+            << reply(200, u"<html><input type=\"text\" name=\"password\"></html>"_s) << none
+            << describeReply(ReplyProblem::NotJson);
+        QTest::newRow("sign-in markup inside a JSON member")
+            << reply(200, u"{\"rmw_test_desc\":\"<input type=password>\",\"test_desc\":\"ok\"}"_s) << read
+            << QString();
+    }
+    void replyOutcome() {
+        QFETCH(PostReply, reply);
+        QFETCH(int, outcome);
+        QFETCH(QString, reason);
+        QueryRun::Row row;
+        row[QueryRun::Account] = u"209"_s;
+        for (const lookup::Step& step : {lookup::resourceReply(row, reply), lookup::powerReply(row, reply)}) {
+            QCOMPARE(int(step.outcome), outcome);
+            QCOMPARE(step.reason, reason);
+            if (step.outcome != lookup::Outcome::Read) {
+                QCOMPARE(cells(step.row), cells(row));
+                QVERIFY(!step.powerFollows);
+            }
+        }
+    }
+
+    // x: the row's resource lookup gets no usable reply; o: a full answer.
+    void failureStreakHolds_data() {
+        QTest::addColumn<QString>("pattern");
+        QTest::addColumn<bool>("goOn");
+        QTest::addColumn<QList<int>>("heldAfter"); // resource requests made when each hold came
+        QTest::addColumn<int>("requests");
+        QTest::newRow("yes goes on") << u"xxxoo"_s << true << QList<int>{3} << 5;
+        QTest::newRow("stop while held ends") << u"xxxoo"_s << false << QList<int>{3} << 3;
+        QTest::newRow("asked again after three more") << u"xxxxxxo"_s << true << QList<int>{3, 6} << 7;
+        QTest::newRow("a reply breaks the streak") << u"xxoxxo"_s << true << QList<int>{} << 6;
+        QTest::newRow("no question after the last row") << u"xxx"_s << true << QList<int>{} << 3;
+    }
+    void failureStreakHolds() {
+        QFETCH(QString, pattern);
+        QFETCH(bool, goOn);
+        QFETCH(QList<int>, heldAfter);
+        QFETCH(int, requests);
+        Harness h;
+        h.rate = 1000;
+        h.client.answer = [&h, pattern](const FakePostClient::Request& r) {
+            if (!r.url.path().endsWith(QLatin1String("ResouceInfo")))
+                return kPowerOk;
+            return pattern.at(h.resourceRequests() - 1) == QLatin1Char('x') ? QString() : kResourceOk;
+        };
+        QSignalSpy streak(&h.run, &QueryRun::failureStreak);
+        QList<int> held;
+        connect(&h.run, &QueryRun::failureStreak, this, [&] {
+            held << h.resourceRequests();
+            QVERIFY(h.run.awaitsAnswer());
+            if (goOn)
+                h.run.continueAfterFailures();
+            else
+                h.run.stop();
+        });
+        QVERIFY(h.run.start(accounts(int(pattern.size()))));
+        QTRY_VERIFY(!h.run.isRunning());
+        QCOMPARE(held, heldAfter);
+        QCOMPARE(h.resourceRequests(), requests);
+        QCOMPARE(h.message(), goOn ? QueryRun::finishedMessage() : QueryRun::stoppedMessage());
+        QCOMPARE(h.run.failedRowCount(), int(pattern.count(QLatin1Char('x'))));
+    }
+
+    // The lookup that met the sign-in page is asked again, once, after the new sign-in; no row is
+    // skipped or done twice. Stop while held ends the run with that row failed.
+    void sessionLostHoldsTheRow_data() {
+        QTest::addColumn<bool>("atPower");
+        QTest::addColumn<bool>("resume");
+        QTest::newRow("resource lookup, signed in again") << false << true;
+        QTest::newRow("power lookup, signed in again") << true << true;
+        QTest::newRow("resource lookup, stopped") << false << false;
+        QTest::newRow("power lookup, stopped") << true << false;
+    }
+    void sessionLostHoldsTheRow() {
+        QFETCH(bool, atPower);
+        QFETCH(bool, resume);
+        Harness h;
+        h.rate = 1000;
+        bool served = false;
+        const QByteArray lostBody = QueryRun::resourceBody({u"20900000002"_s});
+        h.client.answer = [&](const FakePostClient::Request& r) {
+            const bool resource = h.client.isResource(int(h.client.requests.size()) - 1);
+            if (!served && r.body.startsWith(lostBody) && resource != atPower) {
+                served = true;
+                return u"<html><form><input type=\"password\"></form></html>"_s;
+            }
+            return resource ? kResourceOk : kPowerOk;
+        };
+        QSignalSpy lost(&h.run, &QueryRun::sessionLost);
+        QVERIFY(h.run.start(accounts(3)));
+        QTRY_COMPARE(lost.size(), 1);
+        QCOMPARE(lost.first().at(0).toInt(), 1);
+        QVERIFY(h.run.awaitsSignIn());
+        const qsizetype sent = h.client.requests.size();
+        QTest::qWait(50);
+        QCOMPARE(h.client.requests.size(), sent);
+        QCOMPARE(h.rowDone.size(), 1);
+
+        if (resume) {
+            h.run.resumeSession();
+            QTRY_COMPARE(h.message(), QueryRun::finishedMessage());
+            // The held request again, then the rest in order.
+            QCOMPARE(h.client.requests.at(sent).body, h.client.requests.at(sent - 1).body);
+            QCOMPARE(h.client.requests.size(), sent + (atPower ? 3 : 4));
+            QList<int> done;
+            for (const auto& signal : std::as_const(h.rowDone))
+                done << signal.at(0).toInt();
+            QCOMPARE(done, (QList<int>{0, 1, 2}));
+            for (const QueryRun::Row& row : h.run.rows())
+                QCOMPARE(row[QueryRun::OnuAccept], u"-21.53"_s);
+            QCOMPARE(h.run.failedRowCount(), 0);
+        } else {
+            h.run.stop();
+            QTRY_COMPARE(h.message(), QueryRun::stoppedMessage());
+            QCOMPARE(h.client.requests.size(), sent);
+            QCOMPARE(h.run.failureReason(1), describeReply(ReplyProblem::SignInPage));
+            QVERIFY(h.run.rows()[2][1].isEmpty());
+        }
+    }
+
+    // Retry works through the failed rows only, in place and in order, paced like any run.
+    void retryRunsOnlyTheFailedRows() {
+        Harness h;
+        h.rate = 1000;
+        QSet<QByteArray> failOnce{QueryRun::resourceBody({u"20900000002"_s}),
+                                  QueryRun::resourceBody({u"20900000004"_s}),
+                                  QueryRun::resourceBody({u"20900000005"_s})};
+        h.client.answer = [&](const FakePostClient::Request& r) {
+            if (failOnce.remove(r.body))
+                return u"系统繁忙"_s;
+            return r.url.path().endsWith(QLatin1String("ResouceInfo")) ? kResourceOk : kPowerOk;
+        };
+        QVERIFY(h.run.start(accounts(5)));
+        QTRY_VERIFY(!h.run.isRunning());
+        QCOMPARE(h.run.failedRowCount(), 3);
+        const QList<QueryRun::Row> before = h.run.rows();
+
+        h.rate = 1;
+        h.client.requests.clear();
+        QSignalSpy started(&h.run, &QueryRun::started);
+        QVERIFY(h.run.retryFailed());
+        QCOMPARE(started.first().at(0).toInt(), 3);
+        QTRY_VERIFY(h.run.isPaused()); // the second retried row waits for its minute
+        h.clock.advance(120000);
+        QTRY_VERIFY(!h.run.isRunning());
+        QCOMPARE(h.message(), QueryRun::finishedMessage());
+        QStringList asked;
+        for (int i = 0; i < h.client.requests.size(); ++i) {
+            if (h.client.isResource(i))
+                asked << QString::fromLatin1(h.client.requests[i].body);
+        }
+        QCOMPARE(asked,
+                 (QStringList{u"no209=20900000002"_s, u"no209=20900000004"_s, u"no209=20900000005"_s}));
+        QCOMPARE(h.run.failedRowCount(), 0);
+        QCOMPARE(h.run.rows()[0], before[0]);
+        QCOMPARE(h.run.rows()[2], before[2]);
+        for (const int retried : {1, 3, 4}) {
+            QCOMPARE(h.run.rows()[retried][QueryRun::Account], before[retried][QueryRun::Account]);
+            for (int column = 1; column < QueryRun::kColumnCount; ++column)
+                QCOMPARE(h.run.rows()[retried][column], before[0][column]);
+        }
+        QVERIFY(!h.run.retryFailed());
+    }
+
+    void thresholds_data() {
+        QTest::addColumn<QByteArray>("ini");
+        QTest::addColumn<int>("column");
+        QTest::addColumn<QString>("reading");
+        QTest::addColumn<bool>("weak");
+        const QByteArray none;
+        const QByteArray custom = "[Thresholds]\r\nOntRxMin=-25\r\nOntRxMax=-10\r\nOltRxMin=-30\r\n";
+        const int ont = QueryRun::OnuAccept, olt = QueryRun::OltAccept;
+        QTest::newRow("default ONT below") << none << ont << u"-27.01"_s << true;
+        QTest::newRow("default ONT at the edge") << none << ont << u"-27"_s << false;
+        QTest::newRow("default ONT above") << none << ont << u"-7.99"_s << true;
+        QTest::newRow("default ONT at the top") << none << ont << u"-8"_s << false;
+        QTest::newRow("default OLT below") << none << olt << u"-28.5"_s << true;
+        QTest::newRow("default OLT inside") << none << olt << u"-27.5"_s << false;
+        QTest::newRow("send columns never") << none << int(QueryRun::OnuSend) << u"-40"_s << false;
+        QTest::newRow("not a number") << none << ont << u"-"_s << false;
+        QTest::newRow("empty") << none << ont << QString() << false;
+        QTest::newRow("nan") << none << ont << u"nan"_s << false;
+        QTest::newRow("infinity") << none << ont << u"-inf"_s << false;
+        QTest::newRow("units") << none << ont << u"-30dBm"_s << false;
+        QTest::newRow("INI ONT low") << custom << ont << u"-26"_s << true;
+        QTest::newRow("INI ONT high") << custom << ont << u"-9"_s << true;
+        QTest::newRow("INI OLT low, default high") << custom << olt << u"-29"_s << false;
+        QTest::newRow("INI OLT default high") << custom << olt << u"-7"_s << true;
+        QTest::newRow("INI value not a number keeps the default")
+            << QByteArray("[Thresholds]\r\nOntRxMin=abc\r\n") << ont << u"-27.5"_s << true;
+        QTest::newRow("INI window upside down keeps the defaults")
+            << QByteArray("[Thresholds]\r\nOntRxMin=-5\r\nOntRxMax=-30\r\n") << ont << u"-27.5"_s << true;
+    }
+    void thresholds() {
+        QFETCH(QByteArray, ini);
+        QFETCH(int, column);
+        QFETCH(QString, reading);
+        QFETCH(bool, weak);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(u"vesmora.ini"_s);
+        if (!ini.isNull()) {
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(ini);
+        }
+        QCOMPARE(Thresholds::fromIni(path).isWeak(column, reading), weak);
     }
 };
 

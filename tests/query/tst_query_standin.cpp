@@ -1,4 +1,5 @@
 #include "StandinHttp.h"
+#include "common/NetworkTransport.h"
 #include "query/QueryRun.h"
 #include "query/SessionPostClient.h"
 #include "support/StandinServer.h"
@@ -121,8 +122,9 @@ private slots:
         QVERIFY(!m_cookie.isEmpty());
 
         QNetworkAccessManager network;
+        net::NetworkTransport transport(&network);
         FixedCookie cookies(m_cookie);
-        SessionPostClient client(&network, &cookies);
+        SessionPostClient client(&transport, &cookies);
         client.setTimeoutMs(1500);
         QueryRun run(&client);
         run.setOperatorBase(m_server->baseUrl());
@@ -131,6 +133,8 @@ private slots:
         for (const Case& c : cases())
             accounts << c.account;
         QSignalSpy finished(&run, &QueryRun::finished);
+        // The fault cases come in a row; every account is to be tried.
+        connect(&run, &QueryRun::failureStreak, &run, &QueryRun::continueAfterFailures);
         QVERIFY(run.start(accounts.join(u"\r\n"_s) + u"\r\n"_s));
         QVERIFY(finished.wait(40000));
         m_message = finished.first().at(0).toString();
@@ -152,7 +156,9 @@ private slots:
         QFETCH(int, index);
         const Case c = cases().at(index);
         const QueryRun::Row& row = m_rows.at(index);
-        QCOMPARE(row[0], c.account);
+        // Blanks around an account are not part of it.
+        const QString account = c.account.trimmed();
+        QCOMPARE(row[0], account);
         for (int column = 1; column < QueryRun::kColumnCount; ++column) {
             compareCell(row[column], c.spec.at(column), column);
             if (QTest::currentTestFailed())
@@ -161,8 +167,8 @@ private slots:
         // A held reply is logged only when the stand-in lets it go, after the run.
         if (c.account.endsWith(u"noreply"_s))
             return;
-        QCOMPARE(lookupsOf(kResourcePath, c.account).size(), 1);
-        QCOMPARE(lookupsOf(kPowerPath, c.account).size(), c.powerAsked ? 1 : 0);
+        QCOMPARE(lookupsOf(kResourcePath, account).size(), 1);
+        QCOMPARE(lookupsOf(kPowerPath, account).size(), c.powerAsked ? 1 : 0);
     }
 
     void requestsArriveAsSent() {
@@ -179,9 +185,9 @@ private slots:
         QCOMPARE(special[0][u"body"_s].toString(),
                  u"no209=res-special&rmwEms=%E4%BD%9B%E5%B1%B1%26%E5%8D%97%E6%B5%B7%20EMS%3D1%2B2%25"
                  "&rmwOltIp=10.0.0.1%26x%3D1&rmwOltPon=0%2F1%2F3%20&rmwLoid=LOID%2B100%25"_s);
-        const auto blanks = lookupsOf(kResourcePath, u"  209 测试 "_s);
+        const auto blanks = lookupsOf(kResourcePath, u"209 测试"_s);
         QCOMPARE(blanks.size(), 1);
-        QCOMPARE(blanks[0][u"body"_s].toString(), u"no209=%20%20209%20%E6%B5%8B%E8%AF%95%20"_s);
+        QCOMPARE(blanks[0][u"body"_s].toString(), u"no209=209%20%E6%B5%8B%E8%AF%95"_s);
     }
 
     void signInPages() {
@@ -237,8 +243,9 @@ private slots:
         QVERIFY(server.isRunning());
         const QString cookie = standinSignIn(server.baseUrl());
         QNetworkAccessManager network;
+        net::NetworkTransport transport(&network);
         FixedCookie cookies(cookie);
-        SessionPostClient client(&network, &cookies);
+        SessionPostClient client(&transport, &cookies);
         QueryRun run(&client);
         run.setOperatorBase(server.baseUrl());
         run.setRateSource([] { return 1000; });

@@ -1,4 +1,5 @@
 #include "StandinHttp.h"
+#include "common/NetworkTransport.h"
 #include "query/SessionPostClient.h"
 #include "support/StandinServer.h"
 
@@ -28,6 +29,7 @@ private:
     std::unique_ptr<StandinServer> m_server;
     QString m_cookie;
     QNetworkAccessManager m_network;
+    net::NetworkTransport m_transport{&m_network};
 
     QUrl resourceUrl() const {
         return m_server->baseUrl().resolved(QUrl(u"/ehmsexp/rest/install/queryRmwResouceInfo?testType=2"_s));
@@ -38,7 +40,7 @@ private:
         std::optional<QString> reply;
         QObject context;
         client.PostHtml(url.isEmpty() ? resourceUrl() : url, body, &context,
-                        [&reply](const QString& text) { reply = text; });
+                        [&reply](const PostReply& r) { reply = r.text; });
         [&] { QTRY_VERIFY_WITH_TIMEOUT(reply.has_value(), 20000); }();
         return reply.value_or(u"<no callback>"_s);
     }
@@ -56,7 +58,7 @@ private slots:
         // A cookie in the manager's own jar must not ride along.
         m_network.cookieJar()->setCookiesFromUrl({QNetworkCookie("JSESSIONID", "FROMJAR")},
                                                  m_server->baseUrl());
-        SessionPostClient client(&m_network, &cookies);
+        SessionPostClient client(&m_transport, &cookies);
 
         QVERIFY(post(client, "no209=first").contains(u"资源查询成功"_s));
         cookies.set(u"JSESSIONID=OTHER"_s);
@@ -103,7 +105,7 @@ private slots:
         QFETCH(QString, contains);
         QFETCH(QString, lacks);
         FixedCookie cookies(signedIn ? m_cookie : QString());
-        SessionPostClient client(&m_network, &cookies);
+        SessionPostClient client(&m_transport, &cookies);
         const QString reply = post(client, body);
         if (contains.isEmpty())
             QCOMPARE(reply, QString());
@@ -115,12 +117,24 @@ private slots:
             QVERIFY(reply.size() > 6 * 1000 * 1000);
     }
 
+    void endlessReplyIsCutAtTheLimit() {
+        FixedCookie cookies(m_cookie);
+        SessionPostClient client(&m_transport, &cookies);
+        std::optional<PostReply> reply;
+        QObject context;
+        client.PostHtml(resourceUrl(), "no209=res-endless", &context,
+                        [&reply](const PostReply& r) { reply = r; });
+        QTRY_VERIFY_WITH_TIMEOUT(reply.has_value(), 20000);
+        QCOMPARE(reply->text, QString());
+        QCOMPARE(reply->result.error, net::Error::TooLarge);
+    }
+
     void transportFailureGivesEmptyText() {
         StandinServer gone;
         const QUrl url = gone.baseUrl().resolved(QUrl(u"/ehmsexp/rest/install/queryPowerInfo?testType=2"_s));
         gone.stop();
         FixedCookie cookies(m_cookie);
-        SessionPostClient client(&m_network, &cookies);
+        SessionPostClient client(&m_transport, &cookies);
         QCOMPARE(post(client, "no209=1", url), QString());
     }
 
@@ -134,11 +148,11 @@ private slots:
 
     void noCallbackOnceTheContextIsGone() {
         FixedCookie cookies(m_cookie);
-        SessionPostClient client(&m_network, &cookies);
+        SessionPostClient client(&m_transport, &cookies);
         bool called = false;
         auto context = std::make_unique<QObject>();
         client.PostHtml(resourceUrl(), "no209=res-slow-1", context.get(),
-                        [&called](const QString&) { called = true; });
+                        [&called](const PostReply&) { called = true; });
         context.reset();
         // A later request on the same client still completes, after the first one has.
         QCOMPARE(post(client, "no209=res-slow-2").isEmpty(), false);
@@ -149,18 +163,18 @@ private slots:
     // together with one of 3 s that must still come back whole.
     void timeouts() {
         FixedCookie cookies(m_cookie);
-        SessionPostClient shortClient(&m_network, &cookies);
+        SessionPostClient shortClient(&m_transport, &cookies);
         shortClient.setTimeoutMs(500);
         QCOMPARE(post(shortClient, "no209=res-slow-2"), QString());
 
-        SessionPostClient client(&m_network, &cookies);
+        SessionPostClient client(&m_transport, &cookies);
         QCOMPARE(client.timeoutMs(), 10000);
         QObject context;
         QElapsedTimer clock;
         Outcome slow, fine, never;
         auto record = [&clock](Outcome& outcome) {
-            return [&outcome, &clock](const QString& text) {
-                outcome.reply = text;
+            return [&outcome, &clock](const PostReply& r) {
+                outcome.reply = r.text;
                 outcome.afterMs = clock.elapsed();
             };
         };

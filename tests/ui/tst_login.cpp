@@ -1,3 +1,4 @@
+#include "app/WorkWindows.h"
 #include "common/Endpoints.h"
 #include "common/ui/Dialogs.h"
 #include "login/Frmlogin.h"
@@ -7,6 +8,8 @@
 #include "support/StandinServer.h"
 
 #include <QComboBox>
+#include <QFrame>
+#include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -14,6 +17,25 @@
 #include <QTreeWidget>
 #include <QWebEnginePage>
 #include <QWebEngineView>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// The composition the program makes of its windows.
+struct Composed {
+    Frmlogin login;
+    WorkWindows work{login.cookies()};
+    Composed() {
+        QObject::connect(&login, &Frmlogin::signedIn, &work, &WorkWindows::signedIn);
+        QObject::connect(&work, &WorkWindows::signInNeeded, &login, &Frmlogin::requestSignIn);
+    }
+    template <typename T> T* control(const char* name) const {
+        return work.mainWindow()->findChild<T*>(QString::fromLatin1(name));
+    }
+};
+
+} // namespace
 
 // The real browser engine against the stand-in operator system.
 class TestLogin : public QObject {
@@ -62,23 +84,25 @@ private slots:
     void captionAndSignInPage() {
         Frmlogin login;
         QSignalSpy checked(&login, &Frmlogin::pageChecked);
+        QSignalSpy signedIn(&login, &Frmlogin::signedIn);
         login.start();
         QCOMPARE(login.windowTitle(), QStringLiteral("登录 - Vesmora V2.1.0"));
         QVERIFY(waitForVerdict(checked, QStringLiteral("none")));
         QCOMPARE(login.Web->url().path(), QStringLiteral("/ehmsexp/jsp/login/login.jsp"));
-        QVERIFY(!login.mainWindow());
+        QCOMPARE(signedIn.size(), 0);
     }
 
     void signInOpensMainWindowAndQueriesCarryTheSession() {
-        Frmlogin login;
+        Composed windows;
+        Frmlogin& login = windows.login;
         login.show();
         QSignalSpy checked(&login, &Frmlogin::pageChecked);
         login.start();
         QVERIFY(waitForVerdict(checked, QStringLiteral("none")));
         signIn(login, QStringLiteral("demo"), QStringLiteral("demo123"));
         QVERIFY(waitForVerdict(checked, QStringLiteral("signed-in")));
-        QVERIFY(login.mainWindow());
-        QVERIFY(login.mainWindow()->isVisible());
+        QVERIFY(windows.work.mainWindow());
+        QVERIFY(windows.work.mainWindow()->isVisible());
         QVERIFY(!login.isVisible());
 
         // One completed top-level page each: the sign-in page and the signed-in page, whatever
@@ -95,15 +119,15 @@ private slots:
                     ->cookieHeaderFor(QUrl(QStringLiteral("http://example.invalid/ehmsexp/")))
                     .isEmpty());
 
-        FrmMain* main = login.mainWindow();
+        FrmMain* main = windows.work.mainWindow();
         QSignalSpy finished(main->run(), &QueryRun::finished);
-        main->TxtZh->setPlainText(QStringLiteral("20900000001"));
-        main->CmdStart->click();
+        windows.control<QPlainTextEdit>("TxtZh")->setPlainText(QStringLiteral("20900000001"));
+        windows.control<QPushButton>("CmdStart")->click();
         QVERIFY(finished.wait(20000));
         const auto requests = m_server->requests(QStringLiteral("/ehmsexp/rest/install/queryRmwResouceInfo"));
         QVERIFY(!requests.isEmpty());
         QCOMPARE(requests.last().value(QStringLiteral("cookie")).toString(), cookie);
-        QVERIFY(!main->LstV->topLevelItem(0)->text(6).isEmpty());
+        QVERIFY(!windows.control<QTreeWidget>("LstV")->topLevelItem(0)->text(6).isEmpty());
 
         // Signing in again inside the hidden browser changes the cookie of the next request.
         int from = checked.size();
@@ -116,7 +140,7 @@ private slots:
         const QString second = login.cookies()->cookieHeaderFor(lookup);
         QVERIFY(second.contains(QStringLiteral("JSESSIONID=")));
         QCOMPARE(second.count(QStringLiteral("JSESSIONID=")), 1);
-        main->CmdStart->click();
+        windows.control<QPushButton>("CmdStart")->click();
         QVERIFY(finished.wait(20000));
         QCOMPARE(m_server->requests(QStringLiteral("/ehmsexp/rest/install/queryRmwResouceInfo"))
                      .last()
@@ -129,6 +153,7 @@ private slots:
         Frmlogin login;
         login.show();
         QSignalSpy checked(&login, &Frmlogin::pageChecked);
+        QSignalSpy signedIn(&login, &Frmlogin::signedIn);
         login.start();
         QVERIFY(waitForVerdict(checked, QStringLiteral("none")));
         const int before = checked.size();
@@ -139,7 +164,7 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(checked.size() > before + 1, 10000);
         QCOMPARE(checked.last().at(0).toString(), QStringLiteral("none"));
         QCOMPARE(login.Web->url().path(), QStringLiteral("/ehmsexp/jsp/login/login.jsp"));
-        QVERIFY(!login.mainWindow());
+        QCOMPARE(signedIn.size(), 0);
         QVERIFY(login.isVisible());
     }
 
@@ -150,6 +175,80 @@ private slots:
         login.close();
         QCOMPARE(end.size(), 1);
         QVERIFY(m_messages.isEmpty());
+    }
+
+    // The session ends mid-run: the run holds at the row, the login window comes forward with the
+    // sign-in page, and a new sign-in lets the run go on from that very lookup with the new cookie.
+    void lostSessionResumesAfterANewSignIn() {
+        StandinServer server({u"--session-lookups"_s, u"5"_s});
+        QVERIFY(server.isRunning());
+        const QByteArray previous = qgetenv("VESMORA_OPERATOR_URL");
+        qputenv("VESMORA_OPERATOR_URL", server.baseUrl().toString().toUtf8());
+        Composed windows;
+        Frmlogin& login = windows.login;
+        login.show();
+        QSignalSpy checked(&login, &Frmlogin::pageChecked);
+        login.start();
+        QVERIFY(waitForVerdict(checked, u"none"_s));
+        signIn(login, u"demo"_s, u"demo123"_s);
+        QVERIFY(waitForVerdict(checked, u"signed-in"_s));
+        const QUrl lookup = endpoints::resourceLookup();
+        QTRY_VERIFY(!login.cookies()->cookieHeaderFor(lookup).isEmpty());
+        const QString first = login.cookies()->cookieHeaderFor(lookup);
+
+        FrmMain* main = windows.work.mainWindow();
+        QSignalSpy finished(main->run(), &QueryRun::finished);
+        QSignalSpy lost(main->run(), &QueryRun::sessionLost);
+        const QStringList accounts{u"20900000051"_s, u"20900000052"_s, u"20900000053"_s, u"20900000054"_s,
+                                   u"20900000055"_s};
+        windows.control<QComboBox>("COBNUM")->setCurrentText(u"200"_s);
+        windows.control<QPlainTextEdit>("TxtZh")->setPlainText(accounts.join(u'\n'));
+        windows.control<QPushButton>("CmdStart")->click();
+
+        // Five lookups, then the third row's power lookup meets the sign-in page.
+        QVERIFY(lost.wait(20000));
+        QCOMPARE(lost.first().at(0).toInt(), 2);
+        QVERIFY(windows.control<QLabel>("LabSession")->isVisible());
+        QVERIFY(windows.control<QPushButton>("CmdStop")->isEnabled());
+        QTRY_VERIFY(login.isVisible());
+        const int from = int(checked.size());
+        QVERIFY(waitForVerdict(checked, u"none"_s, from - 1));
+        QCOMPARE(login.Web->url().path(), u"/ehmsexp/jsp/login/login.jsp"_s);
+        QVERIFY(finished.isEmpty());
+
+        signIn(login, u"demo"_s, u"demo123"_s);
+        QVERIFY(finished.wait(20000));
+        qputenv("VESMORA_OPERATOR_URL", previous);
+        QCOMPARE(finished.first().at(0).toString(), QueryRun::finishedMessage());
+        QVERIFY(!login.isVisible());
+        QVERIFY(!windows.control<QFrame>("Frame1")->isVisible());
+        const QString second = login.cookies()->cookieHeaderFor(lookup);
+        QVERIFY(second != first);
+
+        // Every account answered once by each lookup; the old cookie up to the refused request,
+        // the new one from its repetition on.
+        QList<QJsonObject> lookups;
+        for (const QJsonObject& entry : server.requests()) {
+            if (entry[u"path"_s].toString().startsWith(u"/ehmsexp/rest/"_s))
+                lookups << entry;
+        }
+        QStringList answered;
+        int refused = -1;
+        for (int i = 0; i < lookups.size(); ++i) {
+            const QString account = lookups[i][u"body"_s].toString().section(u'&', 0, 0).mid(6);
+            if (lookups[i][u"status"_s].toInt() == 200)
+                answered << lookups[i][u"path"_s].toString().section(u'/', -1) + u' ' + account;
+            else
+                refused = i;
+            QCOMPARE(lookups[i][u"cookie"_s].toString(), refused >= 0 && i > refused ? second : first);
+        }
+        QCOMPARE(refused, 5);
+        QStringList expected;
+        for (const QString& account : accounts)
+            expected << u"queryRmwResouceInfo "_s + account << u"queryPowerInfo "_s + account;
+        QCOMPARE(answered, expected);
+        for (int row = 0; row < accounts.size(); ++row)
+            QVERIFY(!windows.control<QTreeWidget>("LstV")->topLevelItem(row)->text(2).isEmpty());
     }
 };
 

@@ -1,13 +1,22 @@
+#include "common/ErrorText.h"
+#include "common/ProgramFolder.h"
 #include "common/ui/Dialogs.h"
+#include "common/ui/Translations.h"
 #include "query/CookieSource.h"
 #include "query/QueryRun.h"
+#include "query/Thresholds.h"
+#include "query/ui/ElidingHeader.h"
 #include "query/ui/FrmMain.h"
 #include "support/StandinServer.h"
 
+#include <QAction>
+#include <QClipboard>
 #include <QComboBox>
 #include <QFrame>
 #include <QHeaderView>
+#include <QImage>
 #include <QLabel>
+#include <QMimeData>
 #include <QNetworkAccessManager>
 #include <QNetworkCookie>
 #include <QNetworkReply>
@@ -15,10 +24,41 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTreeWidget>
 
+using namespace Qt::StringLiterals;
+
 namespace {
+
+// The window's controls, found by their names.
+struct Controls {
+    explicit Controls(const QWidget& w)
+        : TxtZh(find<QPlainTextEdit>(w, "TxtZh")), LstV(find<QTreeWidget>(w, "LstV")),
+          Frame1(find<QFrame>(w, "Frame1")), LabTip(find<QLabel>(w, "LabTip")),
+          LabSession(find<QLabel>(w, "LabSession")), Prg(find<QProgressBar>(w, "Prg")),
+          COBNUM(find<QComboBox>(w, "COBNUM")), CmdStart(find<QPushButton>(w, "CmdStart")),
+          CmdStop(find<QPushButton>(w, "CmdStop")), CmdSave(find<QPushButton>(w, "CmdSave")),
+          mnuRetry(find<QAction>(w, "mnuRetry")) {}
+    template <typename T> static T* find(const QWidget& w, const char* name) {
+        T* found = w.findChild<T*>(QString::fromLatin1(name));
+        if (!found)
+            qFatal("no control %s", name);
+        return found;
+    }
+    QPlainTextEdit* TxtZh;
+    QTreeWidget* LstV;
+    QFrame* Frame1;
+    QLabel* LabTip;
+    QLabel* LabSession;
+    QProgressBar* Prg;
+    QComboBox* COBNUM;
+    QPushButton* CmdStart;
+    QPushButton* CmdStop;
+    QPushButton* CmdSave;
+    QAction* mnuRetry;
+};
 
 class FixedCookie : public CookieSource {
 public:
@@ -92,19 +132,20 @@ private slots:
 
     void afterLoad() {
         FrmMain w(&m_cookie);
+        const Controls c(w);
         w.show();
         QCOMPARE(w.windowTitle(), QStringLiteral("Vesmora V2.1.0"));
         QCOMPARE(w.size(), QSize(774, 541));
-        QCOMPARE(w.COBNUM->count(), 19);
-        QCOMPARE(w.COBNUM->itemText(0), QStringLiteral("10"));
-        QCOMPARE(w.COBNUM->itemText(18), QStringLiteral("200"));
-        QCOMPARE(w.COBNUM->currentText(), QStringLiteral("30"));
-        QVERIFY(!w.CmdStop->isEnabled());
-        QVERIFY(w.CmdStart->isEnabled());
-        QVERIFY(w.CmdSave->isEnabled());
-        QVERIFY(w.Frame1->isHidden());
-        QCOMPARE(w.Prg->value(), 0);
-        QCOMPARE(w.LstV->topLevelItemCount(), 0);
+        QCOMPARE(c.COBNUM->count(), 19);
+        QCOMPARE(c.COBNUM->itemText(0), QStringLiteral("10"));
+        QCOMPARE(c.COBNUM->itemText(18), QStringLiteral("200"));
+        QCOMPARE(c.COBNUM->currentText(), QStringLiteral("30"));
+        QVERIFY(!c.CmdStop->isEnabled());
+        QVERIFY(c.CmdStart->isEnabled());
+        QVERIFY(c.CmdSave->isEnabled());
+        QVERIFY(c.Frame1->isHidden());
+        QCOMPARE(c.Prg->value(), 0);
+        QCOMPARE(c.LstV->topLevelItemCount(), 0);
         QCOMPARE(w.headerTexts(),
                  (QStringList{QStringLiteral("209帐号"), QStringLiteral("结果"),
                               QStringLiteral("光猫接收光功率(dB)"), QStringLiteral("光猫发送光功率(dB)"),
@@ -112,70 +153,87 @@ private slots:
                               QStringLiteral("所属EMS"), QStringLiteral("OLT IP"), QStringLiteral("OLT PON"),
                               QStringLiteral("激活LOID"), QStringLiteral("分光器名称")}));
         const int widths[] = {96, 147, 80, 80, 80, 80, 133, 80, 96, 96, 229};
-        for (int i = 0; i < 11; ++i)
-            QCOMPARE(w.LstV->columnWidth(i), widths[i]);
-        QCOMPARE(w.CmdStart->text(), QStringLiteral("开始查询(&R)"));
-        QCOMPARE(w.CmdStop->text(), QStringLiteral("停止(&T)"));
-        QCOMPARE(w.CmdSave->text(), QStringLiteral("导出结果(&S)"));
+        for (int i = 0; i < 11; ++i) {
+            QCOMPARE(c.LstV->columnWidth(i), widths[i]);
+            // A header cut short by a wide face ends in "…" and still tells its whole text.
+            const QString full = c.LstV->headerItem()->text(i);
+            QCOMPARE(c.LstV->headerItem()->toolTip(i), full);
+            const auto* header = qobject_cast<const ElidingHeader*>(c.LstV->header());
+            QVERIFY(header);
+            const QString shown = header->shownText(i);
+            QVERIFY2(shown == full || (shown.endsWith(u'…') && full.startsWith(shown.chopped(1))),
+                     qPrintable(shown));
+            QVERIFY(QFontMetrics(header->font()).horizontalAdvance(shown) < widths[i]);
+        }
+        QVERIFY(!(w.windowFlags() & Qt::WindowMaximizeButtonHint));
+        QCOMPARE(c.CmdStart->text(), QStringLiteral("开始查询(&R)"));
+        QCOMPARE(c.CmdStop->text(), QStringLiteral("停止(&T)"));
+        QCOMPARE(c.CmdSave->text(), QStringLiteral("导出结果(&S)"));
 
-        const QList<QWidget*> expected{w.CmdSave, w.CmdStart, w.LstV, w.TxtZh, w.COBNUM};
-        QCOMPARE(tabChain(&w, w.CmdSave).mid(0, 5), expected);
+        const QList<QWidget*> expected{c.CmdSave, c.CmdStart, c.LstV, c.TxtZh, c.COBNUM};
+        QCOMPARE(tabChain(&w, c.CmdSave).mid(0, 5), expected);
         // CmdStop follows COBNUM in the chain once it is enabled.
-        w.CmdStop->setEnabled(true);
-        QCOMPARE(tabChain(&w, w.CmdSave).mid(0, 6), expected + QList<QWidget*>{w.CmdStop});
+        c.CmdStop->setEnabled(true);
+        QCOMPARE(tabChain(&w, c.CmdSave).mid(0, 6), expected + QList<QWidget*>{c.CmdStop});
     }
 
     void lineBreaksOfEveryKindEndALine() {
         FrmMain w(&m_cookie);
-        w.TxtZh->setPlainText(QStringLiteral("a\nb"));
+        const Controls c(w);
+        c.TxtZh->setPlainText(QStringLiteral("a\nb"));
         QCOMPARE(w.accountText(), QStringLiteral("a\r\nb"));
-        w.TxtZh->clear();
-        w.TxtZh->insertPlainText(QStringLiteral("a\r\nb\rc\n"));
+        c.TxtZh->clear();
+        c.TxtZh->insertPlainText(QStringLiteral("a\r\nb\rc\n"));
         QCOMPARE(QueryRun::splitAccounts(w.accountText()),
                  (QStringList{QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c")}));
-        w.TxtZh->clear();
-        QTest::keyClicks(w.TxtZh, QStringLiteral("20900000001"));
-        QTest::keyClick(w.TxtZh, Qt::Key_Return);
-        QTest::keyClicks(w.TxtZh, QStringLiteral("20900000002"));
+        c.TxtZh->clear();
+        QTest::keyClicks(c.TxtZh, QStringLiteral("20900000001"));
+        QTest::keyClick(c.TxtZh, Qt::Key_Return);
+        QTest::keyClicks(c.TxtZh, QStringLiteral("20900000002"));
         QCOMPARE(w.accountText(), QStringLiteral("20900000001\r\n20900000002"));
     }
 
     void emptyTextShowsTheMessage() {
         FrmMain w(&m_cookie);
+        const Controls c(w);
         w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
-        w.CmdStart->click();
+        c.CmdStart->click();
         QCOMPARE(m_messages, QStringList{QStringLiteral("请先输入要查询的209帐号，一行一个!")});
-        QCOMPARE(QApplication::focusWidget(), w.TxtZh);
-        QVERIFY(w.CmdStart->isEnabled());
+        QCOMPARE(QApplication::focusWidget(), c.TxtZh);
+        QVERIFY(c.CmdStart->isEnabled());
     }
 
     void wholeRunFillsTheList() {
         FrmMain w(&m_cookie);
+        const Controls c(w);
         w.show();
-        QTest::keyClicks(w.TxtZh, QStringLiteral("20900000001"));
-        QTest::keyClick(w.TxtZh, Qt::Key_Return);
-        QTest::keyClick(w.TxtZh, Qt::Key_Return);
-        QTest::keyClicks(w.TxtZh, QStringLiteral("20900000002"));
-        QTest::keyClick(w.TxtZh, Qt::Key_Return);
+        QTest::keyClicks(c.TxtZh, QStringLiteral("20900000001"));
+        QTest::keyClick(c.TxtZh, Qt::Key_Return);
+        QTest::keyClick(c.TxtZh, Qt::Key_Return);
+        QTest::keyClicks(c.TxtZh, QStringLiteral("20900000002"));
+        QTest::keyClick(c.TxtZh, Qt::Key_Return);
         QSignalSpy finished(w.run(), &QueryRun::finished);
-        QTest::mouseClick(w.CmdStart, Qt::LeftButton);
-        QCOMPARE(w.LstV->topLevelItemCount(), 2);
-        QVERIFY(!w.CmdStart->isEnabled());
-        QVERIFY(!w.COBNUM->isEnabled());
-        QVERIFY(!w.LstV->isEnabled());
-        QVERIFY(w.CmdStop->isEnabled());
-        QVERIFY(w.CmdSave->isEnabled());
-        QVERIFY(w.TxtZh->isEnabled());
-        QCOMPARE(w.Prg->maximum(), 2);
+        QTest::mouseClick(c.CmdStart, Qt::LeftButton);
+        QCOMPARE(c.LstV->topLevelItemCount(), 2);
+        QVERIFY(!c.CmdStart->isEnabled());
+        QVERIFY(!c.COBNUM->isEnabled());
+        // Readable during the run: it scrolls, nothing can be selected.
+        QVERIFY(c.LstV->isEnabled());
+        QCOMPARE(c.LstV->selectionMode(), QAbstractItemView::NoSelection);
+        QVERIFY(c.CmdStop->isEnabled());
+        QVERIFY(c.CmdSave->isEnabled());
+        QVERIFY(c.TxtZh->isEnabled());
+        QCOMPARE(c.Prg->maximum(), 2);
 
         QVERIFY(finished.wait(20000));
         QCOMPARE(m_messages, QStringList{QStringLiteral("查询结束!")});
-        QVERIFY(w.CmdStart->isEnabled());
-        QVERIFY(!w.CmdStop->isEnabled());
-        QVERIFY(w.COBNUM->isEnabled());
-        QVERIFY(w.LstV->isEnabled());
-        QCOMPARE(w.Prg->value(), 0);
+        QVERIFY(c.CmdStart->isEnabled());
+        QVERIFY(!c.CmdStop->isEnabled());
+        QVERIFY(c.COBNUM->isEnabled());
+        QVERIFY(c.LstV->isEnabled());
+        QVERIFY(c.LstV->selectionMode() != QAbstractItemView::NoSelection);
+        QCOMPARE(c.Prg->value(), 0);
         const auto rows = w.rowTexts();
         QCOMPARE(rows.size(), 2);
         QCOMPARE(rows[0][0], QStringLiteral("20900000001"));
@@ -189,18 +247,20 @@ private slots:
 
     void stopDuringThePause() {
         FrmMain w(&m_cookie);
+        const Controls c(w);
         w.show();
-        w.COBNUM->setCurrentIndex(0); // 10 a minute
+        c.COBNUM->setCurrentIndex(0); // 10 a minute
         QStringList accounts;
         for (int i = 1; i <= 12; ++i)
             accounts << QStringLiteral("209000001%1").arg(i, 2, 10, QLatin1Char('0'));
-        w.TxtZh->setPlainText(accounts.join(QLatin1Char('\n')));
+        c.TxtZh->setPlainText(accounts.join(QLatin1Char('\n')));
         QSignalSpy finished(w.run(), &QueryRun::finished);
-        w.CmdStart->click();
-        QTRY_VERIFY_WITH_TIMEOUT(w.Frame1->isVisible(), 20000);
-        QVERIFY(w.LabTip->text().startsWith(QStringLiteral("限速暂停中(")));
-        QVERIFY(w.LabTip->text().endsWith(QStringLiteral("S）……")));
-        QCOMPARE(w.Prg->value(), 10);
+        c.CmdStart->click();
+        QTRY_VERIFY_WITH_TIMEOUT(c.Frame1->isVisible(), 20000);
+        QVERIFY(c.LabTip->text().startsWith(QStringLiteral("限速暂停中(")));
+        QVERIFY(c.LabTip->text().endsWith(QStringLiteral("S）……")));
+        QCOMPARE(c.Prg->value(), 10);
+        QCOMPARE(c.Prg->text(), u"10/12"_s);
 
         // Closing and answering No keeps the window and the run.
         m_answer = QMessageBox::No;
@@ -213,29 +273,186 @@ private slots:
 
         m_answer = QMessageBox::Ok;
         m_messages.clear();
-        QTest::mouseClick(w.CmdStop, Qt::LeftButton);
-        QVERIFY(!w.CmdStop->isEnabled());
+        QTest::mouseClick(c.CmdStop, Qt::LeftButton);
+        QVERIFY(!c.CmdStop->isEnabled());
         QVERIFY(finished.wait(5000));
         QCOMPARE(m_messages, QStringList{QStringLiteral("已停止查询!")});
-        QVERIFY(w.Frame1->isHidden());
-        QCOMPARE(w.LstV->topLevelItemCount(), 12);
-        QVERIFY(w.LstV->topLevelItem(11)->text(1).isEmpty());
+        QVERIFY(c.Frame1->isHidden());
+        QCOMPARE(c.LstV->topLevelItemCount(), 12);
+        QVERIFY(c.LstV->topLevelItem(11)->text(1).isEmpty());
     }
 
     void closingWithYesEndsTheProgramDuringARun() {
         FrmMain w(&m_cookie);
+        const Controls c(w);
         w.show();
-        w.COBNUM->setCurrentIndex(0);
+        c.COBNUM->setCurrentIndex(0);
         QStringList accounts;
         for (int i = 1; i <= 11; ++i)
             accounts << QStringLiteral("209000002%1").arg(i, 2, 10, QLatin1Char('0'));
-        w.TxtZh->setPlainText(accounts.join(QLatin1Char('\n')));
-        w.CmdStart->click();
-        QTRY_VERIFY_WITH_TIMEOUT(w.Frame1->isVisible(), 20000);
+        c.TxtZh->setPlainText(accounts.join(QLatin1Char('\n')));
+        c.CmdStart->click();
+        QTRY_VERIFY_WITH_TIMEOUT(c.Frame1->isVisible(), 20000);
         m_answer = QMessageBox::Yes;
         QSignalSpy end(&w, &FrmMain::programEndRequested);
         QVERIFY(w.close());
         QCOMPARE(end.size(), 1);
+    }
+
+    void qtTextsAreChinese() {
+        QVERIFY(installChineseTranslations(qApp) > 0);
+        for (const auto& [context, source] :
+             {std::pair{"QPlatformTheme", "OK"}, std::pair{"QPlatformTheme", "Cancel"},
+              std::pair{"QFileDialog", "Look in:"}}) {
+            const QString text = QCoreApplication::translate(context, source);
+            QVERIFY2(text != QLatin1String(source) && text.contains(QRegularExpression(u"\\p{Han}"_s)),
+                     qPrintable(text));
+        }
+    }
+
+    // Only text is taken, whatever the clipboard holds or lacks.
+    void pasteTakesOnlyText_data() {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("nothing owns the clipboard") << u"none"_s << u"x"_s;
+        QTest::newRow("empty text") << u"empty"_s << u"x"_s;
+        QTest::newRow("text with CR LF") << u"crlf"_s << u"x209001\r\n209002\r\n"_s;
+        QTest::newRow("HTML only") << u"html"_s << u"x"_s;
+        QTest::newRow("an image") << u"image"_s << u"x"_s;
+        QTest::newRow("a file list") << u"files"_s << u"x"_s;
+    }
+    void pasteTakesOnlyText() {
+        QFETCH(QString, kind);
+        QFETCH(QString, expected);
+        QClipboard* clipboard = QGuiApplication::clipboard();
+        clipboard->clear();
+        if (kind != u"none"_s) {
+            auto* data = new QMimeData;
+            if (kind == u"empty"_s)
+                data->setText(QString());
+            else if (kind == u"crlf"_s)
+                data->setText(u"209001\r\n209002\r\n"_s);
+            else if (kind == u"html"_s)
+                data->setHtml(u"<b>209003</b>"_s);
+            else if (kind == u"image"_s)
+                data->setImageData(QImage(4, 4, QImage::Format_RGB32));
+            else
+                data->setUrls({QUrl::fromLocalFile(u"/tmp/accounts.txt"_s)});
+            clipboard->setMimeData(data);
+        }
+        FrmMain w(&m_cookie);
+        const Controls c(w);
+        w.show();
+        c.TxtZh->setFocus();
+        QTest::keyClicks(c.TxtZh, u"x"_s);
+        QTest::keySequence(c.TxtZh, QKeySequence::Paste);
+        QCOMPARE(w.accountText(), expected);
+        // A drop is the same door.
+        auto* html = new QMimeData;
+        html->setHtml(u"<i>x</i>"_s);
+        QDropEvent drop(QPointF(5, 5), Qt::CopyAction, html, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(c.TxtZh->viewport(), &drop);
+        QCOMPARE(w.accountText(), expected);
+        delete html;
+    }
+
+    void tabMovesTheFocusOn() {
+        FrmMain w(&m_cookie);
+        const Controls c(w);
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        c.TxtZh->setFocus();
+        QTest::keyClicks(c.TxtZh, u"209"_s);
+        QTest::keyClick(c.TxtZh, Qt::Key_Tab);
+        QCOMPARE(w.accountText(), u"209"_s);
+        QCOMPARE(w.focusWidget(), c.COBNUM);
+        QTest::keyClick(c.COBNUM, Qt::Key_Backtab);
+        QCOMPARE(w.focusWidget(), c.TxtZh);
+    }
+
+    // Failed rows in red with the reason; receive readings outside the INI's windows coloured.
+    void failedRowsAndWeakReadingsAreMarked() {
+        QTemporaryDir folder;
+        QFile ini(QDir(folder.path()).filePath(u"vesmora.ini"_s));
+        QVERIFY(ini.open(QIODevice::WriteOnly));
+        ini.write("[Thresholds]\r\nOntRxMin=-100\r\nOntRxMax=-99\r\nOltRxMin=-100\r\nOltRxMax=100\r\n");
+        ini.close();
+        setProgramFolderOverride(folder.path());
+        FrmMain w(&m_cookie);
+        setProgramFolderOverride(QString());
+        QCOMPARE(Thresholds::iniPath(), Lj() + u"vesmora.ini"_s);
+        const Controls c(w);
+        w.show();
+        c.TxtZh->setPlainText(u"20900000031\nres-500\n20900000032"_s);
+        QSignalSpy finished(w.run(), &QueryRun::finished);
+        c.CmdStart->click();
+        QVERIFY(!c.mnuRetry->isEnabled());
+        QVERIFY(finished.wait(20000));
+
+        net::Result serverError;
+        serverError.status = 500;
+        const QTreeWidgetItem* failed = c.LstV->topLevelItem(1);
+        for (int column = 0; column < 11; ++column) {
+            QCOMPARE(failed->foreground(column).color(), QColor::fromRgb(QRgb(marks::kFailedText)));
+            QCOMPARE(failed->toolTip(column), describeHttp(serverError));
+        }
+        for (const int row : {0, 2}) {
+            const QTreeWidgetItem* item = c.LstV->topLevelItem(row);
+            QVERIFY(item->toolTip(0).isEmpty());
+            QCOMPARE(item->background(QueryRun::OnuAccept).color(), QColor::fromRgb(QRgb(marks::kWeakFill)));
+            QCOMPARE(item->background(QueryRun::OltAccept).style(), Qt::NoBrush);
+            QCOMPARE(item->background(QueryRun::OnuSend).style(), Qt::NoBrush);
+        }
+
+        // Retry asks again for the failed row only.
+        QVERIFY(c.mnuRetry->isEnabled());
+        const auto asked = [this] {
+            return m_server->requests(u"/ehmsexp/rest/install/queryRmwResouceInfo"_s).size();
+        };
+        const qsizetype before = asked();
+        c.mnuRetry->trigger();
+        QVERIFY(finished.wait(20000));
+        QCOMPARE(asked(), before + 1);
+        QCOMPARE(c.LstV->topLevelItem(1)->toolTip(0), describeHttp(serverError));
+    }
+
+    // Three rows without a reply: the run holds and asks; Yes goes on, No or Stop ends it.
+    void threeFailuresAsk_data() {
+        QTest::addColumn<QString>("answer");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("yes") << u"yes"_s << QueryRun::finishedMessage();
+        QTest::newRow("no") << u"no"_s << QueryRun::stoppedMessage();
+        QTest::newRow("stop while asked") << u"stop"_s << QueryRun::stoppedMessage();
+    }
+    void threeFailuresAsk() {
+        QFETCH(QString, answer);
+        QFETCH(QString, message);
+        QList<dialogs::MessageRequest> asked;
+        dialogs::Answer reply;
+        dialogs::setAskHandler([&](const dialogs::MessageRequest& request, dialogs::Answer a) {
+            asked << request;
+            reply = std::move(a);
+        });
+        FrmMain w(&m_cookie);
+        const Controls c(w);
+        w.show();
+        c.TxtZh->setPlainText(u"res-empty\nres-notjson\nres-500\n20900000041"_s);
+        QSignalSpy finished(w.run(), &QueryRun::finished);
+        c.CmdStart->click();
+        QTRY_COMPARE_WITH_TIMEOUT(asked.size(), 1, 20000);
+        QCOMPARE(asked[0].text, QueryRun::failureStreakQuestion());
+        QCOMPARE(asked[0].buttons, QMessageBox::Yes | QMessageBox::No);
+        QCOMPARE(c.Prg->text(), u"3/4"_s);
+        QVERIFY(c.CmdStop->isEnabled());
+        if (answer == u"stop"_s)
+            QTest::mouseClick(c.CmdStop, Qt::LeftButton);
+        else
+            reply(answer == u"yes"_s ? QMessageBox::Yes : QMessageBox::No);
+        QVERIFY(finished.wait(20000));
+        dialogs::setAskHandler({});
+        QCOMPARE(finished.first().at(0).toString(), message);
+        QCOMPARE(m_messages.last(), message);
+        QCOMPARE(c.LstV->topLevelItem(3)->text(QueryRun::Result).isEmpty(), answer != u"yes"_s);
     }
 };
 

@@ -1,4 +1,6 @@
+#include "common/ErrorText.h"
 #include "common/FormPost.h"
+#include "common/NetworkTransport.h"
 #include "support/StandinServer.h"
 
 #include <QNetworkAccessManager>
@@ -11,6 +13,12 @@
 #include <optional>
 
 using namespace Qt::StringLiterals;
+
+static QString timeoutText() {
+    net::Result timedOut;
+    timedOut.error = net::Error::Timeout;
+    return describeHttp(timedOut);
+}
 
 namespace {
 
@@ -86,13 +94,15 @@ class TestFormPost : public QObject {
 
 private:
     QNetworkAccessManager m_network;
+    net::NetworkTransport m_transport{&m_network};
+    FormPostHeaders m_headers;
 
     // Posts and waits for the callback; nothing when it never came.
     std::optional<FormPostResult> post(const QUrl& url, const QString& body = u"softwarename=vesmora"_s,
                                        int timeoutMs = 15000) {
         std::optional<FormPostResult> result;
         QObject context;
-        postForm(m_network, url, body, timeoutMs, &context,
+        postForm(m_transport, url, body, m_headers, timeoutMs, &context,
                  [&result](const FormPostResult& r) { result = r; });
         if (!QTest::qWaitFor([&result] { return result.has_value(); }, 20000))
             return std::nullopt;
@@ -104,13 +114,13 @@ private:
     }
 
 private slots:
-    void init() { formPostHeaders() = FormPostHeaders(); }
+    void init() { m_headers = FormPostHeaders(); }
 
     void settingsAreSentAgainOnLaterCalls() {
         StandinServer server({u"--update-notes"_s, u"修复若干问题"_s});
         QVERIFY(server.isRunning());
-        formPostHeaders().contentType = u"application/x-www-form-urlencoded;charset=utf-8"_s;
-        formPostHeaders().userAgent = u"vesmora-Software Client"_s;
+        m_headers.contentType = u"application/x-www-form-urlencoded;charset=utf-8"_s;
+        m_headers.userAgent = u"vesmora-Software Client"_s;
         const auto first = post(updateUrl(server));
         const auto second = post(updateUrl(server), u"softwarename=版本&x=1"_s);
         QVERIFY(first && second);
@@ -156,18 +166,39 @@ private slots:
         QVERIFY(!result->errorText.isEmpty());
     }
 
+    // Replies that must not be taken: each is a failure with its own description.
+    void unusableRepliesFailWithTheirReason_data() {
+        QTest::addColumn<QString>("fault");
+        QTest::addColumn<int>("error");
+        QTest::newRow("body without end") << u"endless"_s << int(net::Error::TooLarge);
+        QTest::newRow("redirect to another host")
+            << u"offsite-redirect"_s << int(net::Error::OffOriginRedirect);
+    }
+    void unusableRepliesFailWithTheirReason() {
+        QFETCH(QString, fault);
+        QFETCH(int, error);
+        StandinServer server({u"--update-fault"_s, fault});
+        QVERIFY(server.isRunning());
+        const auto result = post(updateUrl(server));
+        QVERIFY(result);
+        QVERIFY(result->failed);
+        net::Result expected;
+        expected.error = net::Error(error);
+        QCOMPARE(result->errorText, describeHttp(expected));
+    }
+
     void silentServerRunsIntoTheTimeout() {
         StandinServer server({u"--update-fault"_s, u"no-answer"_s});
         QVERIFY(server.isRunning());
         const auto result = post(updateUrl(server), u"softwarename=vesmora"_s, 300);
         QVERIFY(result);
         QVERIFY(result->failed);
-        QCOMPARE(result->errorText, formPostTimeoutText());
+        QCOMPARE(result->errorText, timeoutText());
     }
 
     void headersGoOutInOrderOnceEach() {
         RawServer raw;
-        FormPostHeaders& h = formPostHeaders();
+        FormPostHeaders& h = m_headers;
         h.contentType = u"application/x-www-form-urlencoded;charset=utf-8"_s;
         h.userAgent = u"vesmora-Software Client"_s;
         h.accept = u"*/*"_s;
@@ -214,11 +245,12 @@ private slots:
         QVERIFY(server.isRunning());
         bool called = false;
         auto* context = new QObject;
-        QNetworkReply* reply = postForm(m_network, updateUrl(server), u"softwarename=vesmora"_s, 15000,
-                                        context, [&called](const FormPostResult&) { called = true; });
-        QSignalSpy finished(reply, &QNetworkReply::finished);
+        postForm(m_transport, updateUrl(server), u"softwarename=vesmora"_s, m_headers, 15000, context,
+                 [&called](const FormPostResult&) { called = true; });
+        QTRY_COMPARE(m_network.findChildren<QNetworkReply*>().size(), 1);
         delete context;
-        QTRY_COMPARE(finished.size(), 1);
+        // The aborted reply is released, and the callback never runs.
+        QTRY_COMPARE(m_network.findChildren<QNetworkReply*>().size(), 0);
         QVERIFY(!called);
     }
 };

@@ -156,6 +156,9 @@ private slots:
         QTest::newRow("equals in key") << u"UpInfo"_s << u"Up=Notes"_s << u"a"_s;
         QTest::newRow("empty key") << u"UpInfo"_s << u" "_s << u"a"_s;
         QTest::newRow("bracket in section") << u"Up]Info"_s << u"UpNotes"_s << u"a"_s;
+        // Would be read back as the header of a section "Evil".
+        QTest::newRow("key opening a section") << u"UpInfo"_s << u"[Evil]"_s << u"a"_s;
+        QTest::newRow("key opening a section after blanks") << u"UpInfo"_s << u"  [x"_s << u"a"_s;
     }
     void unsafeInputIsRefused() {
         QFETCH(QString, section);

@@ -1,4 +1,4 @@
-#include "common/FormPost.h"
+#include "common/ErrorText.h"
 #include "common/ProgramFolder.h"
 #include "common/ui/Dialogs.h"
 #include "support/StandinServer.h"
@@ -17,6 +17,12 @@
 #include <memory>
 
 using namespace Qt::StringLiterals;
+
+static QString timeoutText() {
+    net::Result timedOut;
+    timedOut.error = net::Error::Timeout;
+    return describeHttp(timedOut);
+}
 
 namespace {
 
@@ -143,7 +149,7 @@ private slots:
         QTest::newRow("not json") << QStringList{u"--update-fault"_s, u"not-json"_s} << empty;
         QTest::newRow("http 500") << QStringList{u"--update-fault"_s, u"http500"_s} << empty;
         QTest::newRow("no answer") << QStringList{u"--update-fault"_s, u"no-answer"_s}
-                                   << UpdateCheck::failurePrompt(formPostTimeoutText());
+                                   << UpdateCheck::failurePrompt(timeoutText());
         // A differing version with nothing to download ends without an error description.
         QTest::newRow("newer, no files") << QStringList{u"--update-version"_s, u"2.1.1"_s} << empty;
         QTest::newRow("downgrade") << QStringList{u"--update-version"_s, u"2.0.9"_s} << empty;
@@ -170,6 +176,35 @@ private slots:
         QCOMPARE(login.size(), 0);
         // The leftover updater goes only when there is nothing to install.
         QVERIFY(QFile::exists(inFolder(u"update.exe"_s)));
+    }
+
+    // The decision on a reply, without a server: the optional integrity members ride along.
+    void decisions_data() {
+        QTest::addColumn<QString>("reply");
+        QTest::addColumn<int>("outcome");
+        QTest::addColumn<QString>("sizes");
+        QTest::addColumn<QString>("sha256");
+        const QString update = u"{\"status\":\"ok\",\"version\":\"2.1.1\",\"update_files\":\"a,b\","
+                               "\"update_notes\":\"\""_s;
+        const int isUpdate = int(UpdateDecision::Outcome::Update);
+        QTest::newRow("without integrity members") << update + u"}"_s << isUpdate << QString() << QString();
+        QTest::newRow("with both") << update + u",\"update_sizes\":\"1,2\",\"update_sha256\":\"x,y\"}"_s
+                                   << isUpdate << u"1,2"_s << u"x,y"_s;
+        QTest::newRow("null members count as none")
+            << update + u",\"update_sizes\":null,\"update_sha256\":null}"_s << isUpdate << QString()
+            << QString();
+        QTest::newRow("same version") << u"{\"status\":\"ok\",\"version\":\"2.1.0\",\"update_files\":\"\","
+                                         "\"update_notes\":\"\"}"_s
+                                      << int(UpdateDecision::Outcome::UpToDate) << QString() << QString();
+        QTest::newRow("not an object")
+            << u"[1]"_s << int(UpdateDecision::Outcome::Failure) << QString() << QString();
+    }
+    void decisions() {
+        QFETCH(QString, reply);
+        const UpdateDecision decision = decideUpdate(reply, u"2.1.0"_s);
+        QTEST(int(decision.outcome), "outcome");
+        QTEST(decision.info.sizes, "sizes");
+        QTEST(decision.info.sha256, "sha256");
     }
 
     void versionShownBeforeTheUpdatePath() {

@@ -37,3 +37,6 @@ std::string updateHelp();
 
 // Sleeps in short steps so a stopping server is not held up by a deliberately slow handler.
 void sleepUnlessStopping(const httplib::Server& server, long long milliseconds);
+
+// A 200 reply whose chunked body never ends (until the client goes or the server stops).
+void serveEndless(const httplib::Server& server, httplib::Response& res, const char* contentType);

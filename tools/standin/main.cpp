@@ -51,6 +51,13 @@ void sleepUnlessStopping(const httplib::Server& server, long long milliseconds) 
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
 }
 
+void serveEndless(const httplib::Server& server, httplib::Response& res, const char* contentType) {
+    res.set_chunked_content_provider(contentType, [&server](size_t, httplib::DataSink& sink) {
+        static const std::string block(64 * 1024, ' ');
+        return server.is_running() && sink.write(block.data(), block.size());
+    });
+}
+
 namespace {
 
 std::string jsonEscape(const std::string& text) {

@@ -39,6 +39,7 @@ struct Session {
     std::string user;
     bool banned = false;
     std::deque<Clock::time_point> recent;
+    long long lookups = 0;
 };
 
 struct OperatorState {
@@ -48,6 +49,7 @@ struct OperatorState {
     long long floodLimit = 1200;
     long long noReplySeconds = 30;
     long long hugeBytes = 6 * 1024 * 1024;
+    long long sessionLookups = 0; // lookups a session answers before it ends; 0: no end
 };
 
 // --- form bodies ---------------------------------------------------------------------------
@@ -207,10 +209,11 @@ std::string sessionIdOf(const httplib::Request& req) {
     return {};
 }
 
-enum class Access { None, Banned, Ok };
+enum class Access { None, Banned, Expired, Ok };
 
-// Counts this request against the flood guard of its session.
-Access touchSession(OperatorState& state, const httplib::Request& req, std::string* user) {
+// Counts this request against the flood guard of its session, and a lookup against its lifetime.
+Access touchSession(OperatorState& state, const httplib::Request& req, std::string* user,
+                    bool lookup = false) {
     const std::string id = sessionIdOf(req);
     std::lock_guard lock(state.mutex);
     const auto it = state.sessions.find(id);
@@ -221,6 +224,10 @@ Access touchSession(OperatorState& state, const httplib::Request& req, std::stri
         *user = session.user;
     if (session.banned)
         return Access::Banned;
+    if (lookup && state.sessionLookups > 0 && ++session.lookups > state.sessionLookups) {
+        state.sessions.erase(it);
+        return Access::Expired;
+    }
     if (state.floodLimit > 0) {
         const auto now = Clock::now();
         session.recent.push_back(now);
@@ -352,6 +359,10 @@ bool commonFault(OperatorState& state, const httplib::Server& server, const Faul
     }
     if (fault.name == "notjson") {
         res.set_content("系统繁忙，请稍后再试", "text/plain;charset=UTF-8");
+        return true;
+    }
+    if (fault.name == "endless") {
+        serveEndless(server, res, kJson);
         return true;
     }
     if (fault.name == "array") {
@@ -537,11 +548,14 @@ std::string operatorHelp() {
     empty-desc     rmw_test_desc / test_desc ""   null-desc    ... null
     missing-desc   ... left out                   badutf8      invalid UTF-8 in a text member
     huge           a valid reply of --huge-bytes padding (default 6 MiB)
+    endless        a 200 reply whose body never ends
     res-special    names holding & = + % and blanks (checks the request encoding)
     pow-null-olt-send, pow-missing-olt-send, pow-null-onu-send, pow-text-readings (readings as
     strings), pow-offline (test_desc "光猫不在线" with null readings)
 
   --flood-limit N     requests per minute per session before it is banned (default 1200; 0: off)
+  --session-lookups N a session ends after answering N lookups: the next lookup is redirected
+                      (302) to the sign-in page, and so is jsp/main.jsp (default 0: never)
   --noreply-seconds N how long a noreply case holds the connection (default 30)
   --huge-bytes N      padding of the huge cases (default 6291456)
 )";
@@ -552,6 +566,7 @@ void installOperatorRoutes(httplib::Server& server, const Flags& flags) {
     state->floodLimit = flags.getInt("flood-limit", 1200);
     state->noReplySeconds = flags.getInt("noreply-seconds", 30);
     state->hugeBytes = flags.getInt("huge-bytes", state->hugeBytes);
+    state->sessionLookups = flags.getInt("session-lookups", 0);
 
     // Deliberately slow handlers must not starve the others of workers.
     server.new_task_queue = [] { return new httplib::ThreadPool(64); };
@@ -580,6 +595,7 @@ void installOperatorRoutes(httplib::Server& server, const Flags& flags) {
         std::string user;
         switch (touchSession(*state, req, &user)) {
         case Access::None:
+        case Access::Expired:
             res.set_redirect(kLoginPath, 302);
             return;
         case Access::Banned:
@@ -605,9 +621,12 @@ void installOperatorRoutes(httplib::Server& server, const Flags& flags) {
 
     auto lookup = [state, &server](auto handler) {
         return [state, &server, handler](const httplib::Request& req, httplib::Response& res) {
-            switch (touchSession(*state, req, nullptr)) {
+            switch (touchSession(*state, req, nullptr, true)) {
             case Access::None:
                 res.set_content(loginPage({}, {}), kHtml);
+                return;
+            case Access::Expired:
+                res.set_redirect(kLoginPath, 302);
                 return;
             case Access::Banned:
                 res.set_content("", kHtml);

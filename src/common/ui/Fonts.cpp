@@ -3,10 +3,8 @@
 #include <QFontDatabase>
 #include <QStringList>
 
-namespace {
-
 // Western names of the Windows families, then common Chinese families of other desktops.
-QStringList candidates(const QString& family) {
+QStringList cjkFamilies(const QString& family) {
     QStringList names{family};
     if (family == QStringLiteral("宋体"))
         names << QStringLiteral("SimSun") << QStringLiteral("NSimSun");
@@ -20,9 +18,11 @@ QStringList candidates(const QString& family) {
     return names;
 }
 
+namespace {
+
 QString installedFamily(const QString& family) {
     const QStringList installed = QFontDatabase::families();
-    for (const QString& name : candidates(family)) {
+    for (const QString& name : cjkFamilies(family)) {
         if (installed.contains(name, Qt::CaseInsensitive))
             return name;
     }
@@ -36,7 +36,7 @@ QString installedFamily(const QString& family) {
 QFont cjkFont(const QString& family, qreal pointSize, bool bold) {
     QFont font(installedFamily(family));
     // Families the first choice lacks still get a Chinese fallback for single glyphs.
-    font.setFamilies(QStringList{font.family()} + candidates(family));
+    font.setFamilies(QStringList{font.family()} + cjkFamilies(family));
     font.setPointSizeF(pointSize);
     font.setBold(bold);
     return font;

@@ -1,12 +1,11 @@
 #include "query/ui/ExportFlow.h"
 
 #include "common/ui/Dialogs.h"
-#include "query/XlsxExport.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QFileInfo>
-#include <QUrl>
+#include <QPointer>
 
 using namespace Qt::StringLiterals;
 
@@ -23,11 +22,13 @@ public:
 
 } // namespace
 
-void exportList(QWidget* parent, const QStringList& listHeaders, const QList<QStringList>& listRows) {
+void exportList(QWidget* parent, const QStringList& listHeaders, const QList<QStringList>& listRows,
+                const SheetMarks& listMarks) {
     // The dialogs below run event loops in which a query run may change the list; the file holds
     // the list as it was at the click. The copies share the data until the list changes.
     const QStringList headers = listHeaders;
     const QList<QStringList> rows = listRows;
+    const SheetMarks marks = listMarks;
     if (rows.isEmpty()) {
         dialogs::message(parent, QMessageBox::Information, u"没有可导出的数据!"_s);
         return;
@@ -50,7 +51,7 @@ void exportList(QWidget* parent, const QStringList& listHeaders, const QList<QSt
     ExportResult result;
     {
         const WaitCursor wait;
-        result = writeXlsx(path, headers, rows);
+        result = writeXlsx(path, headers, rows, marks);
     }
     if (!result.ok) {
         dialogs::message(parent, QMessageBox::Critical, u"导出失败:"_s + u"\r\n"_s + result.error);
@@ -59,6 +60,12 @@ void exportList(QWidget* parent, const QStringList& listHeaders, const QList<QSt
 
     const auto open = dialogs::message(parent, QMessageBox::Information, u"导出数据成功,是否立即打开!"_s,
                                        QMessageBox::Yes | QMessageBox::No);
-    if (open == QMessageBox::Yes)
-        dialogs::openExternally(QUrl::fromLocalFile(path));
+    if (open != QMessageBox::Yes)
+        return;
+    QObject* context = parent ? static_cast<QObject*>(parent) : QCoreApplication::instance();
+    QPointer<QWidget> owner(parent);
+    dialogs::openFile(path, context, [owner](const QString& error) {
+        if (!error.isEmpty())
+            dialogs::message(owner, QMessageBox::Critical, u"导出失败:"_s + u"\r\n"_s + error);
+    });
 }

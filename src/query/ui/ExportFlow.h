@@ -1,5 +1,7 @@
 #pragma once
 
+#include "query/XlsxExport.h"
+
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -7,5 +9,7 @@
 class QWidget;
 
 // The export behind the main window's save button: asks for a file name, writes the workbook and
-// reports the outcome in message boxes. headers and rows are the list as it stands at the click.
-void exportList(QWidget* parent, const QStringList& headers, const QList<QStringList>& rows);
+// reports the outcome in message boxes. headers and rows are the list as it stands at the click;
+// marks colour the workbook.
+void exportList(QWidget* parent, const QStringList& headers, const QList<QStringList>& rows,
+                const SheetMarks& marks = {});

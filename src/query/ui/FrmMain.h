@@ -1,25 +1,38 @@
 #pragma once
 
+#include "query/Thresholds.h"
+
+#include <QPointer>
 #include <QStringList>
 #include <QWidget>
 
+#include <memory>
+
+class AccountEdit;
 class CookieSource;
+class QAction;
 class QComboBox;
 class QFrame;
 class QLabel;
+class QMessageBox;
 class QNetworkAccessManager;
-class QPlainTextEdit;
 class QProgressBar;
 class QPushButton;
 class QTreeWidget;
+class QTreeWidgetItem;
 class QueryRun;
 class SessionPostClient;
+namespace net {
+class NetworkTransport;
+}
 
 // The working window: account list, rate, Start/Stop/Export, the result list and progress.
+// Controls carry their names as object names (TxtZh, LstV, CmdStart, ...).
 class FrmMain : public QWidget {
     Q_OBJECT
 
 public:
+    // Highlighting thresholds come from Thresholds::iniPath() as it is at construction.
     explicit FrmMain(const CookieSource* cookies, QWidget* parent = nullptr);
     ~FrmMain() override;
 
@@ -28,25 +41,16 @@ public:
     QStringList headerTexts() const;
     QList<QStringList> rowTexts() const;
     QueryRun* run() const { return m_run; }
+    const Thresholds& thresholds() const { return m_thresholds; }
 
-    // Controls, named as the rest of the program and the tests know them.
-    QLabel* Label1;
-    QPlainTextEdit* TxtZh;
-    QLabel* Label2;
-    QTreeWidget* LstV;
-    QFrame* Frame1;
-    QLabel* LabTip;
-    QProgressBar* Prg;
-    QLabel* Label3;
-    QComboBox* COBNUM;
-    QLabel* Label4;
-    QPushButton* CmdStart;
-    QPushButton* CmdStop;
-    QPushButton* CmdSave;
+    // The login window shows a signed-in page: a run waiting for a new session goes on.
+    void sessionRenewed();
 
 signals:
     // The user confirmed leaving: the whole program ends.
     void programEndRequested();
+    // The run met the sign-in page: the login window should come forward for a new sign-in.
+    void signInNeeded();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -55,11 +59,39 @@ private:
     void onStartClicked();
     void onStopClicked();
     void onSaveClicked();
+    void onRetryTriggered();
     void onRowsBuilt(int count);
+    void onStarted(int total);
+    void onRowDone(int row, int done);
+    void onSessionLost();
+    void onFailureStreak();
     void onFinished(const QString& message);
+    void showFrame(QLabel* visible);
     void setIdleControls(bool idle);
+    // Colours and tooltip of one cell from the row's state and the thresholds.
+    void markCell(QTreeWidgetItem* item, int row, int column) const;
+    void markRow(int row);
 
+    QLabel* Label1;
+    AccountEdit* TxtZh;
+    QLabel* Label2;
+    QTreeWidget* LstV;
+    QFrame* Frame1;
+    QLabel* LabTip;
+    QLabel* LabSession;
+    QProgressBar* Prg;
+    QLabel* Label3;
+    QComboBox* COBNUM;
+    QLabel* Label4;
+    QPushButton* CmdStart;
+    QPushButton* CmdStop;
+    QPushButton* CmdSave;
+    QAction* mnuRetry;
+
+    Thresholds m_thresholds;
     QNetworkAccessManager* m_network;
+    std::unique_ptr<net::NetworkTransport> m_transport;
     SessionPostClient* m_client;
     QueryRun* m_run;
+    QPointer<QMessageBox> m_question;
 };

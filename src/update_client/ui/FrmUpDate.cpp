@@ -7,14 +7,15 @@
 #include "common/ui/Fonts.h"
 #include "common/ui/UpdateBackdrop.h"
 #include "common/ui/WindowDrag.h"
+#include "handover/Folder.h"
+#include "handover/Manifest.h"
+#include "handover/Names.h"
 #include "platform/Elevation.h"
 #include "update_client/UpdateCheck.h"
 #include "update_client/UpdatePath.h"
 
 #include <QApplication>
 #include <QCloseEvent>
-#include <QDir>
-#include <QFile>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPainter>
@@ -32,21 +33,11 @@ void setColour(QLabel* label, const QColor& colour) {
     label->setPalette(palette);
 }
 
-// The updater file of an earlier hand-over, under the names it may carry on this platform.
-bool isUpdaterFile(const QString& name) {
-#ifdef Q_OS_WIN
-    return name.compare(u"update.exe"_s, Qt::CaseInsensitive) == 0;
-#else
-    return name.compare(u"update"_s, Qt::CaseInsensitive) == 0 ||
-           name.compare(u"update.exe"_s, Qt::CaseInsensitive) == 0;
-#endif
-}
-
 } // namespace
 
 FrmUpDate::FrmUpDate(QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::FramelessWindowHint), m_backdrop(updateBackdrop(QString(), false)),
-      m_bar(progressBarPixmap()), m_check(new UpdateCheck(&m_network, this)) {
+      m_bar(progressBarPixmap()), m_check(new UpdateCheck(&m_transport, this)) {
     setObjectName(u"FrmUpDate"_s);
     setWindowTitle(applicationTitle());
     setFixedSize(500, 360);
@@ -120,22 +111,27 @@ void FrmUpDate::start() {
     show();
 
     m_status->setText(u"正在获取版本信息……"_s);
-    // A manifest from an earlier run never survives a new check.
-    const QString manifest = Lj() + u"update.ini"_s;
-    if (QFile::exists(manifest))
-        QFile::remove(manifest);
+    switch (handover::inspect(Lj())) {
+    case handover::Pending::CopiesWaiting:
+        // An update that was cut short is finished before anything else; its manifest stays.
+        resumeUpdate();
+        return;
+    case handover::Pending::Stale:
+        // What an ended update left never survives a new check. One that cannot be removed
+        // now is overwritten on the update path, or stays harmless.
+        static_cast<void>(handover::clearStale(Lj()));
+        break;
+    case handover::Pending::Nothing:
+        break;
+    }
     m_check->start();
 }
 
 void FrmUpDate::nothingToInstall() {
     if (m_ended)
         return;
-    QDir folder(Lj());
-    const QStringList names = folder.entryList(QDir::Files | QDir::Hidden | QDir::System);
-    for (const QString& name : names) {
-        if (isUpdaterFile(name))
-            folder.remove(name);
-    }
+    // One that cannot go now is replaced at the next hand-over.
+    static_cast<void>(handover::removeLeftoverUpdater(Lj()));
     // This window's work is done: closing it now hands over instead of ending the program.
     m_ended = true;
     emit proceedToLogin();
@@ -145,7 +141,19 @@ void FrmUpDate::nothingToInstall() {
 void FrmUpDate::runUpdatePath(const UpdateInfo& info) {
     if (m_ended)
         return;
+    createPath();
+    m_path->start(info);
+}
+
+void FrmUpDate::resumeUpdate() {
+    m_newVer->setText(u"V"_s + handover::readManifest(Lj() + handover::manifestFileName()).newVersion);
+    createPath();
+    m_path->resume();
+}
+
+void FrmUpDate::createPath() {
     m_path = new UpdatePath(&m_network, this);
+    m_path->setSlowTransferWindow(m_slowWindowMs);
     connect(m_path, &UpdatePath::statusChanged, m_status, &QLabel::setText);
     connect(m_path, &UpdatePath::sizeTextChanged, this, [this](const QString& text) {
         m_size->setText(text);
@@ -160,7 +168,6 @@ void FrmUpDate::runUpdatePath(const UpdateInfo& info) {
     connect(m_path, &UpdatePath::failed, this,
             [this](const QString& description) { showFailure(UpdateCheck::failurePrompt(description)); });
     connect(m_path, &UpdatePath::handedOver, this, &FrmUpDate::end);
-    m_path->start(info);
 }
 
 void FrmUpDate::showFailure(const QString& promptText) {

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "common/NetworkTransport.h"
+#include "update_client/FileDownload.h"
+
 #include <QNetworkAccessManager>
 #include <QPixmap>
 #include <QWidget>
@@ -21,8 +24,9 @@ public:
     // Runs the check: restarts elevated when needed, shows the window, asks the update server.
     void start();
 
-    // Tests shorten the wait for a server that does not answer.
+    // Tests shorten the wait for a server that does not answer, and for a trickling download.
     void setRequestTimeout(int milliseconds);
+    void setSlowTransferWindow(int milliseconds) { m_slowWindowMs = milliseconds; }
 
 signals:
     void proceedToLogin(); // nothing to install: open the login window (this window closes)
@@ -37,15 +41,19 @@ private:
     QLabel* label(const QString& name, const QRect& geometry, const QString& text);
     void nothingToInstall();
     void runUpdatePath(const UpdateInfo& info);
+    void resumeUpdate();
+    void createPath();
     void showFailure(const QString& promptText);
     void end();
 
     QNetworkAccessManager m_network;
+    net::NetworkTransport m_transport{&m_network};
     QPixmap m_backdrop;
     QPixmap m_bar;
     UpdateCheck* m_check = nullptr;
     UpdatePath* m_path = nullptr;
     bool m_ended = false;
+    int m_slowWindowMs = FileDownload::kSlowWindowMs;
 
     QLabel* m_ico;
     QLabel* m_title;

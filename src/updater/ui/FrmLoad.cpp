@@ -3,9 +3,10 @@
 #include "common/ui/Fonts.h"
 #include "common/ui/UpdateBackdrop.h"
 #include "common/ui/WindowDrag.h"
+#include "handover/Manifest.h"
+#include "handover/Names.h"
 #include "updater/NotesLayout.h"
 #include "updater/UpdaterFlow.h"
-#include "updater/UpdaterManifest.h"
 
 #include <QElapsedTimer>
 #include <QEvent>
@@ -58,8 +59,8 @@ FrmLoad::FrmLoad(const QString& programFolder, QWidget* parent)
 }
 
 void FrmLoad::start() {
-    const UpdaterManifest manifest = UpdaterManifest::read(m_folder + u"update.ini"_s);
-    m_labUpTxt->setText(manifest.notes);
+    const handover::Manifest manifest = handover::readManifest(m_folder + handover::manifestFileName());
+    m_labUpTxt->setText(handover::notesForDisplay(manifest.notes));
     m_labOldVer->setText(manifest.oldVersion);
     m_labNewVer->setText(manifest.newVersion);
     // The labels size themselves to their text, as the layout below expects.
@@ -72,6 +73,7 @@ void FrmLoad::start() {
 
     m_flow = new UpdaterFlow(m_folder, manifest, this);
     m_flow->setTiming(m_timing);
+    m_flow->setStepHook(m_stepHook);
     connect(m_flow, &UpdaterFlow::finished, this, &FrmLoad::ended);
 
     QElapsedTimer shownAt;

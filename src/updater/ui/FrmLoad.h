@@ -6,6 +6,8 @@
 #include <QString>
 #include <QWidget>
 
+#include <functional>
+
 class QLabel;
 class UpdaterFlow;
 
@@ -18,6 +20,7 @@ public:
     explicit FrmLoad(const QString& programFolder, QWidget* parent = nullptr);
 
     void setTiming(const UpdaterTiming& timing) { m_timing = timing; }
+    void setStepHook(std::function<void(int)> hook) { m_stepHook = std::move(hook); }
     UpdaterFlow* flow() const { return m_flow; }
 
     // Reads the manifest, lays out the labels, shows the window and starts the pass.
@@ -33,6 +36,7 @@ protected:
 private:
     QString m_folder;
     UpdaterTiming m_timing;
+    std::function<void(int)> m_stepHook;
     QPixmap m_backdrop;
     QLabel* m_labUpTxt;
     QLabel* m_labOldVer;

@@ -1,0 +1,26 @@
+#include "app/WorkWindows.h"
+
+#include "query/ui/FrmMain.h"
+
+#include <QScreen>
+
+WorkWindows::WorkWindows(const CookieSource* cookies, QObject* parent)
+    : QObject(parent), m_cookies(cookies) {}
+
+WorkWindows::~WorkWindows() = default;
+
+void WorkWindows::signedIn() {
+    if (!m_main) {
+        m_main = std::make_unique<FrmMain>(m_cookies);
+        connect(m_main.get(), &FrmMain::programEndRequested, this, &WorkWindows::endProgram);
+        connect(m_main.get(), &FrmMain::signInNeeded, this, &WorkWindows::signInNeeded);
+        if (const QScreen* screen = m_main->screen())
+            m_main->move(screen->availableGeometry().center() - m_main->rect().center());
+    }
+    if (!m_main->isVisible()) {
+        m_main->show();
+        m_main->raise();
+        m_main->activateWindow();
+    }
+    m_main->sessionRenewed();
+}

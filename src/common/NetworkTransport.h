@@ -1,0 +1,28 @@
+#pragma once
+
+#include "common/HttpExchange.h"
+
+#include <QNetworkReply>
+
+class QNetworkAccessManager;
+class QNetworkRequest;
+
+namespace net {
+
+// The transport over Qt's network access manager.
+class NetworkTransport : public Transport {
+public:
+    explicit NetworkTransport(QNetworkAccessManager* network) : m_network(network) {}
+
+    void send(const Request& request, QObject* context, Callback done) override;
+
+    // Settings every request of the program shares: same-origin redirects only, no cookie jar,
+    // the transfer time-out. Downloads that stream to disk use it too.
+    static void prepare(QNetworkRequest& qtRequest, int transferTimeoutMs);
+    static Error errorFrom(QNetworkReply::NetworkError error);
+
+private:
+    QNetworkAccessManager* m_network;
+};
+
+} // namespace net

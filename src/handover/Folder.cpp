@@ -1,0 +1,110 @@
+#include "handover/Folder.h"
+
+#include "handover/Entries.h"
+#include "handover/Manifest.h"
+#include "handover/Names.h"
+#include "platform/FileSystem.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+namespace handover {
+
+namespace {
+
+bool isFolder(const QString& path) {
+    return !platform::isLink(path) && QFileInfo(path).isDir();
+}
+
+} // namespace
+
+bool prepareStaging(const QString& programFolder) {
+    const QString staging = stagingFolder(programFolder);
+    if (platform::isLink(staging.chopped(1)))
+        return false;
+    if (!QDir().mkpath(staging) || !isFolder(staging.chopped(1)))
+        return false;
+    platform::hideFolder(staging);
+    return true;
+}
+
+Pending inspect(const QString& programFolder) {
+    const QString manifestPath = programFolder + manifestFileName();
+    const bool staging = QFileInfo::exists(stagingFolder(programFolder)) ||
+                         platform::isLink(stagingFolder(programFolder).chopped(1));
+    if (!QFileInfo::exists(manifestPath))
+        return staging ? Pending::Stale : Pending::Nothing;
+    const Manifest manifest = readManifest(manifestPath);
+    if (!checkList(manifest.files, manifest.mainApp).accepted())
+        return Pending::Stale;
+    const QStringList entries = manifest.entries();
+    for (const QString& entry : entries) {
+        const QString copy = copyPath(programFolder, entry);
+        if (!platform::isLink(copy) && QFileInfo(copy).isFile())
+            return Pending::CopiesWaiting;
+    }
+    return Pending::Stale;
+}
+
+bool removeStaging(const QString& programFolder) {
+    const QString staging = stagingFolder(programFolder).chopped(1);
+    // A link in its place is not ours to follow; it stays, and so does the failure.
+    if (platform::isLink(staging))
+        return false;
+    return !QFileInfo::exists(staging) || QDir(staging).removeRecursively();
+}
+
+bool clearStale(const QString& programFolder) {
+    const QString manifestPath = programFolder + manifestFileName();
+    const bool manifestGone = !QFileInfo::exists(manifestPath) || QFile::remove(manifestPath);
+    return removeStaging(programFolder) && manifestGone;
+}
+
+bool removeLeftoverUpdater(const QString& programFolder) {
+    QDir folder(programFolder);
+    const QStringList names = folder.entryList(QDir::Files | QDir::Hidden | QDir::System);
+    bool removed = true;
+    for (const QString& name : names) {
+        if (isUpdaterFileName(name) && !folder.remove(name))
+            removed = false;
+    }
+    return removed;
+}
+
+bool crossesLink(const QString& programFolder, const QString& relativePath) {
+    QString path = programFolder;
+    const QStringList parts = relativePath.split(u'/');
+    for (const QString& part : parts) {
+        path += part;
+        if (platform::isLink(path))
+            return true;
+        path += u'/';
+    }
+    return false;
+}
+
+bool copyDurably(const QString& from, const QString& to) {
+    QFile in(from);
+    QFile out(to);
+    if (!in.open(QIODevice::ReadOnly) || !out.open(QIODevice::WriteOnly | QIODevice::NewOnly))
+        return false;
+    constexpr qint64 kBlock = 1024 * 1024;
+    while (!in.atEnd()) {
+        const QByteArray block = in.read(kBlock);
+        if (block.isEmpty() || out.write(block) != block.size()) {
+            out.close();
+            QFile::remove(to);
+            return false;
+        }
+    }
+    if (!platform::syncFile(out)) {
+        out.close();
+        QFile::remove(to);
+        return false;
+    }
+    out.close();
+    return out.error() == QFileDevice::NoError;
+}
+
+} // namespace handover

@@ -1,0 +1,60 @@
+#include "platform/FileSystem.h"
+
+#include <QFile>
+#include <QFileDevice>
+#include <QFileInfo>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace platform {
+
+namespace {
+
+// A rename is durable only once the folder that holds the name is written too.
+bool syncFolder(const QString& path) {
+    const QByteArray folder = QFile::encodeName(QFileInfo(path).absolutePath());
+    const int fd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    int result = 0;
+    do {
+        result = ::fsync(fd);
+    } while (result != 0 && errno == EINTR);
+    ::close(fd);
+    return result == 0;
+}
+
+} // namespace
+
+bool replaceFile(const QString& from, const QString& to) {
+    if (::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) != 0)
+        return false;
+    const bool synced = syncFolder(to);
+    if (QFileInfo(from).absolutePath() != QFileInfo(to).absolutePath())
+        return syncFolder(from) && synced;
+    return synced;
+}
+
+bool syncFile(QFileDevice& file) {
+    if (!file.flush())
+        return false;
+    int result = 0;
+    do {
+        result = ::fsync(file.handle());
+    } while (result != 0 && errno == EINTR);
+    return result == 0;
+}
+
+bool isLink(const QString& path) {
+    struct stat info {};
+    return ::lstat(QFile::encodeName(path).constData(), &info) == 0 && S_ISLNK(info.st_mode);
+}
+
+void hideFolder(const QString&) {
+    // The leading dot of the name hides it already.
+}
+
+} // namespace platform

@@ -1,0 +1,44 @@
+#include "platform/FileSystem.h"
+
+#include <QDir>
+#include <QFileDevice>
+
+#include <io.h>
+#include <windows.h>
+
+namespace platform {
+
+namespace {
+
+std::wstring native(const QString& path) {
+    return QDir::toNativeSeparators(path).toStdWString();
+}
+
+} // namespace
+
+bool replaceFile(const QString& from, const QString& to) {
+    // WRITE_THROUGH: the call returns only once the move is on the disk.
+    return MoveFileExW(native(from).c_str(), native(to).c_str(),
+                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
+}
+
+bool syncFile(QFileDevice& file) {
+    if (!file.flush())
+        return false;
+    const intptr_t handle = _get_osfhandle(file.handle());
+    return handle != -1 && FlushFileBuffers(reinterpret_cast<HANDLE>(handle)) != FALSE;
+}
+
+bool isLink(const QString& path) {
+    const DWORD attributes = GetFileAttributesW(native(path).c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+}
+
+void hideFolder(const QString& path) {
+    const std::wstring name = native(path);
+    const DWORD attributes = GetFileAttributesW(name.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES)
+        SetFileAttributesW(name.c_str(), attributes | FILE_ATTRIBUTE_HIDDEN);
+}
+
+} // namespace platform

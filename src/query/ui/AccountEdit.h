@@ -1,0 +1,14 @@
+#pragma once
+
+#include <QPlainTextEdit>
+
+// The account box: takes plain text only, from any paste or drop, and passes Tab on to the next
+// control as a multi-line box of the original platform does.
+class AccountEdit : public QPlainTextEdit {
+public:
+    explicit AccountEdit(QWidget* parent = nullptr);
+
+protected:
+    bool canInsertFromMimeData(const QMimeData* source) const override;
+    void insertFromMimeData(const QMimeData* source) override;
+};
