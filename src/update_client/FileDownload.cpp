@@ -193,17 +193,22 @@ void FileDownload::onFinished() {
         fail(describeFileError(m_file->error(), m_target));
         return;
     }
-    m_file->close();
-    if (m_check.program && !handover::isProgramImage(m_file->fileName())) {
+    // A temporary file stays open through close(), and Windows renames no file that is open
+    // without sharing its deletion: the file is let go of here, and removed by hand if not used.
+    const QString part = m_file->fileName();
+    m_file->setAutoRemove(false);
+    m_file.reset();
+    if (m_check.program && !handover::isProgramImage(part)) {
+        QFile::remove(part);
         fail(describeDownload(DownloadFault::NotAProgram, m_target));
         return;
     }
     // A link that appeared meanwhile is replaced, never followed.
-    if (!platform::replaceFile(m_file->fileName(), m_target)) {
+    if (!platform::replaceFile(part, m_target)) {
+        QFile::remove(part);
         fail(describeFileError(QFileDevice::RenameError, m_target));
         return;
     }
-    m_file->setAutoRemove(false);
     finish(true, QString());
 }
 
