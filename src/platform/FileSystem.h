@@ -10,7 +10,9 @@ namespace platform {
 
 // Puts `from` in the place of `to` in one step: at every instant `to` is either the old file or
 // the new one, and the step is on disk when this returns. Both must be on one volume. A link at
-// `to` is replaced, never followed.
+// `to` is replaced, never followed. On Windows a program still running at `to` is renamed aside
+// first (and deleted once it ends, at the latest at the next restart): for that moment `to` is
+// missing.
 [[nodiscard]] bool replaceFile(const QString& from, const QString& to);
 
 // Writes what the file holds so far to the disk.
