@@ -9,7 +9,8 @@
 // Writes one key: creates the file and the section when missing, replaces the key's value in place
 // or appends the key to its section. The file is replaced whole, never left half written.
 // Non-zero on success, 0 when the file cannot be written or a name or value cannot be stored
-// (a line break would split the line), -1 on an internal error.
+// (a line break would split the line, a key starting with "[" would read as a section), -1 on an
+// internal error.
 int iniWrite(const QString& section, const QString& key, const QString& value, const QString& path);
 
 // Reads one key. The value loses the blanks around it and one pair of enclosing quotation marks
