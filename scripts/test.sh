@@ -8,30 +8,32 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 timings=()
-trap 'printf "%s\n" "${timings[@]}"' EXIT
-took() { timings+=("$(printf '%-28s %4d s' "$1:" $((SECONDS - start)))"); }
+part=""
+begin() { part=$1; start=$SECONDS; }
+finish() { timings+=("$(printf '%-34s %4d s' "$part:" $((SECONDS - start)))"); part=""; }
+trap '[ -z "$part" ] || { part="$part (failed)"; finish; }; printf "%s\n" "${timings[@]}"' EXIT
 
-start=$SECONDS
+begin "set-up"
 bash scripts/setup.sh
-took "set-up"
+finish
 
 # The browser engine refuses to run as root without this; GPU is not there under Xvfb.
 export QTWEBENGINE_CHROMIUM_FLAGS="--no-sandbox --disable-gpu --disable-background-networking --disable-component-update --no-first-run"
 xvfb() { xvfb-run -a -s "-screen 0 1280x1024x24" "$@"; }
 
-start=$SECONDS
+begin "normal build and suite"
 bash scripts/build.sh
 xvfb ctest --preset default -j2
-took "normal build and suite"
+finish
 
-start=$SECONDS
+begin "asan build and suite"
 cmake --preset asan >/dev/null
 cmake --build --preset asan
 xvfb ctest --preset asan -j2
-took "asan build and suite"
+finish
 
-start=$SECONDS
+begin "fuzz build and runs"
 cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz
 ctest --preset fuzz -j2
-took "fuzz build and runs"
+finish
