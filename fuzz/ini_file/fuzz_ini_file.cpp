@@ -85,8 +85,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     while (parts.size() < 3)
         parts << QByteArrayView();
     const auto text = [utf16](QByteArrayView bytes) {
-        return utf16 ? QString::fromUtf16(reinterpret_cast<const char16_t*>(bytes.data()), bytes.size() / 2)
-                     : QString::fromUtf8(bytes);
+        if (!utf16)
+            return QString::fromUtf8(bytes);
+        const QByteArray aligned = bytes.toByteArray(); // the input's bytes may start at an odd address
+        return QString::fromUtf16(reinterpret_cast<const char16_t*>(aligned.constData()), aligned.size() / 2);
     };
     const QString section = text(parts[0]);
     const QString key = text(parts[1]);
