@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Installs the Debian 12 packages the project needs, and any named as arguments; does nothing when
 # all are present.
+# clang, its runtimes (libFuzzer) and llvm (llvm-symbolizer, for readable sanitizer reports) serve the
+# fuzz targets; g++ brings the AddressSanitizer runtime of the asan preset.
 set -euo pipefail
 
 packages=(
@@ -9,6 +11,7 @@ packages=(
     libgl-dev libxlsxwriter-dev libcpp-httplib-dev
     xvfb xauth fonts-wqy-microhei qt6-translations-l10n
     python3 python3-openpyxl curl clang-format
+    clang libclang-rt-14-dev llvm
 )
 packages+=("$@")
 

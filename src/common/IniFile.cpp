@@ -38,8 +38,10 @@ QByteArray trimBlanks(const QByteArray& bytes) {
     return bytes.mid(begin, end - begin);
 }
 
-bool sameName(const QByteArray& a, const QString& b) {
-    return fromCodePage(a).compare(b, Qt::CaseInsensitive) == 0;
+// The name asked for goes through the code page as the stored one did, as with the platform's
+// ANSI calls; a character the code page lacks would otherwise never match its stored stand-in.
+bool sameName(const QByteArray& stored, const QString& name) {
+    return fromCodePage(stored).compare(fromCodePage(toCodePage(name)), Qt::CaseInsensitive) == 0;
 }
 
 QList<QByteArray> splitLines(const QByteArray& content) {
@@ -132,8 +134,8 @@ QByteArray lineBreak() {
 int write(const QString& section, const QString& key, const QString& value, const QString& path) {
     const QString sectionText = section.trimmed();
     const QString keyText = key.trimmed();
-    // Anything that would split a line or be read back as another name cannot be stored.
-    // A key opening with "[" would come back as a section line.
+    // Anything that would split a line or be read back as another name cannot be stored; a key
+    // line starting with '[' would be read as a section and hide the keys after it.
     if (!storable(section) || !storable(key) || !storable(value) || keyText.isEmpty() ||
         sectionText.contains(QLatin1Char(']')) || keyText.contains(QLatin1Char('=')) ||
         keyText.startsWith(QLatin1Char('[')))

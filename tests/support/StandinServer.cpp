@@ -4,10 +4,20 @@
 #include <QJsonDocument>
 #include <QRegularExpression>
 
+#ifdef Q_OS_LINUX
+#include <csignal>
+#include <sys/prctl.h>
+#endif
+
 StandinServer::StandinServer(const QStringList& arguments) {
     QStringList args{QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--log"), logPath()};
     args << arguments;
     m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+#ifdef Q_OS_LINUX
+    // A test that aborts (a sanitizer report) must not leave the server running: it holds the
+    // test's output open, and ctest would wait for it until the timeout.
+    m_process.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
+#endif
     m_process.start(QStringLiteral(VESMORA_STANDIN_PATH), args);
     if (!m_process.waitForStarted(5000))
         return;

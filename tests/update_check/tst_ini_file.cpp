@@ -88,6 +88,13 @@ private slots:
             normalised(readBytes(path())).count("NEWVER") + normalised(readBytes(path())).count("newver"), 1);
     }
 
+    void nameOutsideTheCodePageReadsBack() {
+        // A lone surrogate has no code-page form; its stored stand-in must still match the same name.
+        const QString key = u"UpNotes"_s + QChar(0xD800);
+        QVERIFY(iniWrite(u"UpInfo"_s, key, u"1"_s, path()) != 0);
+        QCOMPARE(iniRead(u"UpInfo"_s, key, QString(), path()), u"1"_s);
+    }
+
     void firstSectionAndKeyWin() {
         writeBytes(path(), "[UpInfo]\nNewVer=1\nNewVer=2\n[UpInfo]\nNewVer=3\n");
         QCOMPARE(iniRead(u"UpInfo"_s, u"NewVer"_s, QString(), path()), u"1"_s);
