@@ -1,13 +1,10 @@
+#include "app/AppSetup.h"
 #include "app/WorkWindows.h"
-#include "common/ui/AppIcon.h"
-#include "common/ui/Fonts.h"
-#include "common/ui/Translations.h"
 #include "login/Frmlogin.h"
 #include "login/WebCookieSource.h"
 #include "update_client/ui/FrmUpDate.h"
 
 #include <QApplication>
-#include <QFont>
 #include <QPointer>
 #include <QScreen>
 
@@ -24,16 +21,7 @@ void centre(QWidget* window) {
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Vesmora"));
-    QApplication::setWindowIcon(appIcon());
-    installChineseTranslations(&app);
-    // The windows decide when the program ends: a confirmed close, the login window closing,
-    // the end of the update check.
-    QApplication::setQuitOnLastWindowClosed(false);
-
-    QFont font = QApplication::font();
-    font.setFamilies(cjkFamilies(QStringLiteral("宋体")));
-    QApplication::setFont(font);
+    setUpApplication(app);
 
     std::unique_ptr<Frmlogin> login;
     std::unique_ptr<WorkWindows> work;

@@ -1,28 +1,18 @@
 // The main program of builds without Qt WebEngine (the mingw build that tests the Windows code):
 // the update window and its whole update path as in the product; where the product would open the
 // sign-in window, this build opens the main window at once, with no session.
+#include "app/AppSetup.h"
 #include "app/WorkWindows.h"
-#include "common/ui/AppIcon.h"
-#include "common/ui/Fonts.h"
-#include "common/ui/Translations.h"
 #include "update_client/ui/FrmUpDate.h"
 
 #include <QApplication>
-#include <QFont>
 #include <QPointer>
 
 #include <memory>
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Vesmora"));
-    QApplication::setWindowIcon(appIcon());
-    installChineseTranslations(&app);
-    QApplication::setQuitOnLastWindowClosed(false);
-
-    QFont font = QApplication::font();
-    font.setFamilies(cjkFamilies(QStringLiteral("宋体")));
-    QApplication::setFont(font);
+    setUpApplication(app);
 
     std::unique_ptr<WorkWindows> work;
     QPointer<FrmUpDate> update = new FrmUpDate;
