@@ -100,8 +100,10 @@ ListCheck checkList(const QString& files, const QString& mainApp) {
     // looked at, and the pairwise checks below stay small.
     if (files.size() > kIniValueLimit)
         return refuse(Refusal::NotCarried, -1, QString());
+    // The main program's name travels in the manifest too, and must come back as it went.
     if (!isPortableName(mainApp) || isUpdaterFileName(mainApp) ||
-        mainApp.compare(manifestFileName(), Qt::CaseInsensitive) == 0)
+        mainApp.compare(manifestFileName(), Qt::CaseInsensitive) == 0 || isEdgeBlank(mainApp.front()) ||
+        isEdgeBlank(mainApp.back()) || !iniCarries(mainApp))
         return refuse(Refusal::BadMainApp, 0, mainApp);
 
     const QString reserved[] = {folded(manifestFileName()), folded(u"update"_s), folded(u"update.exe"_s),
