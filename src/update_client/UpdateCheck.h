@@ -25,9 +25,6 @@ public:
     // Posts the version request; exactly one of upToDate, updateNeeded or failed follows.
     void start();
 
-    static QString refusalPrompt(const QString& message) { return ::refusalPrompt(message); }
-    static QString failurePrompt(const QString& description) { return ::failurePrompt(description); }
-
 signals:
     void serverVersionRead(const QString& version);
     void upToDate();

@@ -135,7 +135,7 @@ private slots:
     void failuresShowTheirPrompt_data() {
         QTest::addColumn<QStringList>("flags");
         QTest::addColumn<QString>("prompt");
-        const QString lookup = UpdateCheck::failurePrompt(u"对象不支持该属性或方法"_s);
+        const QString lookup = failurePrompt(u"对象不支持该属性或方法"_s);
         const QString empty = u"自动更新失败!\r\n\r\n\r\n\r\n是否要到网站手工下载?"_s;
         QTest::newRow("refusal") << QStringList{u"--update-fault"_s, u"error"_s, u"--update-message"_s,
                                                 u"服务器维护中"_s}
@@ -144,12 +144,12 @@ private slots:
         QTest::newRow("missing version") << QStringList{u"--update-fault"_s, u"missing-version"_s} << lookup;
         QTest::newRow("missing files") << QStringList{u"--update-fault"_s, u"missing-files"_s} << lookup;
         QTest::newRow("missing notes") << QStringList{u"--update-fault"_s, u"missing-notes"_s} << lookup;
-        QTest::newRow("null version") << QStringList{u"--update-fault"_s, u"null-version"_s}
-                                      << UpdateCheck::failurePrompt(u"无效使用 Null"_s);
+        QTest::newRow("null version")
+            << QStringList{u"--update-fault"_s, u"null-version"_s} << failurePrompt(u"无效使用 Null"_s);
         QTest::newRow("not json") << QStringList{u"--update-fault"_s, u"not-json"_s} << empty;
         QTest::newRow("http 500") << QStringList{u"--update-fault"_s, u"http500"_s} << empty;
         QTest::newRow("no answer") << QStringList{u"--update-fault"_s, u"no-answer"_s}
-                                   << UpdateCheck::failurePrompt(timeoutText());
+                                   << failurePrompt(timeoutText());
         // A differing version with nothing to download ends without an error description.
         QTest::newRow("newer, no files") << QStringList{u"--update-version"_s, u"2.1.1"_s} << empty;
         QTest::newRow("downgrade") << QStringList{u"--update-version"_s, u"2.0.9"_s} << empty;

@@ -166,7 +166,7 @@ void FrmUpDate::createPath() {
     connect(m_path, &UpdatePath::progressChanged, this,
             [this](int width) { m_progress->resize(std::clamp(width, 0, kBarWidth), m_progress->height()); });
     connect(m_path, &UpdatePath::failed, this,
-            [this](const QString& description) { showFailure(UpdateCheck::failurePrompt(description)); });
+            [this](const QString& description) { showFailure(failurePrompt(description)); });
     connect(m_path, &UpdatePath::handedOver, this, &FrmUpDate::end);
 }
 
