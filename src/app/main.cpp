@@ -1,6 +1,7 @@
 #include "app/AppSetup.h"
 #include "app/WorkWindows.h"
 #include "login/Frmlogin.h"
+#include "login/SmokeCheck.h"
 #include "login/WebCookieSource.h"
 #include "update_client/ui/FrmUpDate.h"
 
@@ -25,10 +26,11 @@ int main(int argc, char** argv) {
 
     std::unique_ptr<Frmlogin> login;
     std::unique_ptr<WorkWindows> work;
+    QPointer<SmokeCheck> smoke = SmokeCheck::wanted() ? new SmokeCheck(&app) : nullptr;
     QPointer<FrmUpDate> update = new FrmUpDate;
     update->setAttribute(Qt::WA_DeleteOnClose);
     QObject::connect(update, &FrmUpDate::endProgram, &app, &QCoreApplication::quit, Qt::QueuedConnection);
-    QObject::connect(update, &FrmUpDate::proceedToLogin, &app, [&login, &work, &app] {
+    QObject::connect(update, &FrmUpDate::proceedToLogin, &app, [&login, &work, &app, smoke] {
         login = std::make_unique<Frmlogin>();
         QObject::connect(login.get(), &Frmlogin::endProgram, &app, &QCoreApplication::quit,
                          Qt::QueuedConnection);
@@ -38,6 +40,8 @@ int main(int argc, char** argv) {
         // Queued: the end may be asked for from inside a message box that is still closing.
         QObject::connect(work.get(), &WorkWindows::endProgram, &app, &QCoreApplication::quit,
                          Qt::QueuedConnection);
+        if (smoke)
+            smoke->watch(login.get());
         login->start();
         login->show();
         centre(login.get());
