@@ -20,7 +20,7 @@ base=$cache/debian12-minbase.tar.gz
 timings=()
 part=""
 begin() { part=$1; start=$SECONDS; echo "== $part"; }
-finish() { timings+=("$(printf '%-34s %4d s' "$part:" $((SECONDS - start)))"); part=""; }
+finish() { timings+=("$(printf '%-40s %4d s' "$part:" $((SECONDS - start)))"); part=""; }
 
 root=""
 mounts=()
