@@ -14,6 +14,7 @@ void WorkWindows::signedIn() {
         m_main = std::make_unique<FrmMain>(m_cookies);
         connect(m_main.get(), &FrmMain::programEndRequested, this, &WorkWindows::endProgram);
         connect(m_main.get(), &FrmMain::signInNeeded, this, &WorkWindows::signInNeeded);
+        connect(m_main.get(), &FrmMain::signInWindowWanted, this, &WorkWindows::signInWindowWanted);
         if (const QScreen* screen = m_main->screen())
             m_main->move(screen->availableGeometry().center() - m_main->rect().center());
     }
@@ -23,4 +24,8 @@ void WorkWindows::signedIn() {
         m_main->activateWindow();
     }
     m_main->sessionRenewed();
+}
+
+bool WorkWindows::confirmEnd(QWidget* asker) {
+    return !m_main || m_main->confirmExit(asker);
 }

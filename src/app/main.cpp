@@ -35,6 +35,8 @@ int main(int argc, char** argv) {
         work = std::make_unique<WorkWindows>(login->cookies());
         QObject::connect(login.get(), &Frmlogin::signedIn, work.get(), &WorkWindows::signedIn);
         QObject::connect(work.get(), &WorkWindows::signInNeeded, login.get(), &Frmlogin::requestSignIn);
+        QObject::connect(work.get(), &WorkWindows::signInWindowWanted, login.get(), &Frmlogin::bringForward);
+        login->setCloseCheck([&work, &login] { return work->confirmEnd(login.get()); });
         // Queued: the end may be asked for from inside a message box that is still closing.
         QObject::connect(work.get(), &WorkWindows::endProgram, &app, &QCoreApplication::quit,
                          Qt::QueuedConnection);

@@ -29,6 +29,8 @@ struct Composed {
     Composed() {
         QObject::connect(&login, &Frmlogin::signedIn, &work, &WorkWindows::signedIn);
         QObject::connect(&work, &WorkWindows::signInNeeded, &login, &Frmlogin::requestSignIn);
+        QObject::connect(&work, &WorkWindows::signInWindowWanted, &login, &Frmlogin::bringForward);
+        login.setCloseCheck([this] { return work.confirmEnd(&login); });
     }
     template <typename T> T* control(const char* name) const {
         return work.mainWindow()->findChild<T*>(QString::fromLatin1(name));
@@ -43,6 +45,7 @@ class TestLogin : public QObject {
 
     StandinServer* m_server = nullptr;
     QStringList m_messages;
+    QMessageBox::StandardButton m_answer = QMessageBox::Ok;
 
     static void signIn(Frmlogin& login, const QString& user, const QString& password) {
         const QString script =
@@ -73,13 +76,16 @@ private slots:
         qputenv("VESMORA_OPERATOR_URL", m_server->baseUrl().toString().toUtf8());
         dialogs::setMessageHandler([this](const dialogs::MessageRequest& request) {
             m_messages << request.text;
-            return QMessageBox::Ok;
+            return m_answer;
         });
     }
 
     void cleanupTestCase() { delete m_server; }
 
-    void init() { m_messages.clear(); }
+    void init() {
+        m_messages.clear();
+        m_answer = QMessageBox::Ok;
+    }
 
     void captionAndSignInPage() {
         Frmlogin login;
@@ -177,6 +183,38 @@ private slots:
         QVERIFY(m_messages.isEmpty());
     }
 
+    // Before sign-in a close ends the program; once the main window is there it asks, and No keeps
+    // the login window. "重新登录" in the pause frame calls it forward.
+    void closingAsksOnceSignedIn_data() {
+        QTest::addColumn<bool>("signedIn");
+        QTest::addColumn<int>("answer");
+        QTest::addColumn<QStringList>("asked");
+        const QStringList question{u"是否确认退出"_s};
+        QTest::newRow("before sign-in") << false << int(QMessageBox::No) << QStringList();
+        QTest::newRow("signed in, No") << true << int(QMessageBox::No) << question;
+        QTest::newRow("signed in, Yes") << true << int(QMessageBox::Yes) << question;
+    }
+    void closingAsksOnceSignedIn() {
+        QFETCH(bool, signedIn);
+        QFETCH(int, answer);
+        QFETCH(QStringList, asked);
+        Composed windows;
+        windows.login.show();
+        if (signedIn) {
+            windows.work.signedIn();
+            windows.login.hide();
+            windows.control<QPushButton>("CmdSignIn")->click();
+            QVERIFY(windows.login.isVisible());
+        }
+        m_answer = QMessageBox::StandardButton(answer);
+        QSignalSpy end(&windows.login, &Frmlogin::endProgram);
+        const bool ends = answer == QMessageBox::Yes || !signedIn;
+        QCOMPARE(windows.login.close(), ends);
+        QCOMPARE(windows.login.isVisible(), !ends);
+        QCOMPARE(end.size(), ends ? 1 : 0);
+        QCOMPARE(m_messages, asked);
+    }
+
     // The session ends mid-run: the run holds at the row, the login window comes forward with the
     // sign-in page, and a new sign-in lets the run go on from that very lookup with the new cookie.
     void lostSessionResumesAfterANewSignIn() {
@@ -215,6 +253,11 @@ private slots:
         QVERIFY(waitForVerdict(checked, u"none"_s, from - 1));
         QCOMPARE(login.Web->url().path(), u"/ehmsexp/jsp/login/login.jsp"_s);
         QVERIFY(finished.isEmpty());
+        // No to leaving keeps the login window and the waiting run.
+        m_answer = QMessageBox::No;
+        QVERIFY(!login.close());
+        QVERIFY(login.isVisible());
+        QVERIFY(main->run()->awaitsSignIn());
 
         signIn(login, u"demo"_s, u"demo123"_s);
         QVERIFY(finished.wait(20000));

@@ -129,12 +129,15 @@ FrmMain::FrmMain(const CookieSource* cookies, QWidget* parent)
     Frame1->setAutoFillBackground(true);
     LabTip = label(Frame1, u"LabTip"_s, u"限速暂停中……"_s, kLabTip);
     LabSession = label(Frame1, u"LabSession"_s, QueryRun::sessionLostNotice(), kLabTip);
-    LabSession->setGeometry(Frame1->rect().adjusted(8, 4, -8, -4));
+    CmdSignIn = named(new QPushButton(u"重新登录"_s, Frame1), u"CmdSignIn"_s);
+    CmdSignIn->setGeometry(Frame1->width() - 8 - 76, (Frame1->height() - 26) / 2, 76, 26);
+    LabSession->setGeometry(Frame1->rect().adjusted(8, 4, -8 - 76 - 6, -4));
     LabSession->setAlignment(Qt::AlignCenter);
     LabSession->setWordWrap(true);
     for (QLabel* l : {LabTip, LabSession})
         l->setStyleSheet(u"color: red;"_s);
     LabSession->hide();
+    CmdSignIn->hide();
     Frame1->hide();
     Frame1->raise();
 
@@ -172,6 +175,7 @@ FrmMain::FrmMain(const CookieSource* cookies, QWidget* parent)
     connect(CmdStop, &QPushButton::clicked, this, &FrmMain::onStopClicked);
     connect(CmdSave, &QPushButton::clicked, this, &FrmMain::onSaveClicked);
     connect(mnuRetry, &QAction::triggered, this, &FrmMain::onRetryTriggered);
+    connect(CmdSignIn, &QPushButton::clicked, this, &FrmMain::signInWindowWanted);
     connect(m_run, &QueryRun::rowsBuilt, this, &FrmMain::onRowsBuilt);
     connect(m_run, &QueryRun::started, this, &FrmMain::onStarted);
     connect(m_run, &QueryRun::cellChanged, this, [this](int row, int column, const QString& text) {
@@ -228,6 +232,8 @@ QList<QStringList> FrmMain::rowTexts() const {
 
 void FrmMain::sessionRenewed() {
     m_run->resumeSession();
+    if (m_run->awaitsSignIn())
+        emit signInWindowWanted();
 }
 
 void FrmMain::onStartClicked() {
@@ -292,6 +298,7 @@ void FrmMain::onRowDone(int row, int done) {
 void FrmMain::showFrame(QLabel* visible) {
     LabTip->setVisible(visible == LabTip);
     LabSession->setVisible(visible == LabSession);
+    CmdSignIn->setVisible(visible == LabSession);
     Frame1->show();
 }
 
@@ -359,12 +366,20 @@ void FrmMain::markRow(int row) {
     }
 }
 
-void FrmMain::closeEvent(QCloseEvent* event) {
+bool FrmMain::confirmExit(QWidget* asker) {
+    if (m_exitConfirmed)
+        return true;
     m_run->hold();
-    const auto answer = dialogs::message(this, QMessageBox::Information, u"是否确认退出"_s,
+    const auto answer = dialogs::message(asker ? asker : this, QMessageBox::Information, u"是否确认退出"_s,
                                          QMessageBox::Yes | QMessageBox::No);
     m_run->release();
-    if (answer != QMessageBox::Yes) {
+    m_exitConfirmed = answer == QMessageBox::Yes;
+    return m_exitConfirmed;
+}
+
+// Asked once: the end of the program closes this window again, which must not ask twice.
+void FrmMain::closeEvent(QCloseEvent* event) {
+    if (!confirmExit()) {
         event->ignore();
         return;
     }

@@ -43,14 +43,19 @@ public:
     QueryRun* run() const { return m_run; }
     const Thresholds& thresholds() const { return m_thresholds; }
 
-    // The login window shows a signed-in page: a run waiting for a new session goes on.
+    // The login window shows a signed-in page: a run waiting for a new session goes on, unless
+    // the page belongs to the session that was refused.
     void sessionRenewed();
+    // "是否确认退出", asked over `asker` (this window when null); once Yes, always true.
+    bool confirmExit(QWidget* asker = nullptr);
 
 signals:
     // The user confirmed leaving: the whole program ends.
     void programEndRequested();
     // The run met the sign-in page: the login window should come forward for a new sign-in.
     void signInNeeded();
+    // The login window should come forward as it is ("重新登录", or a sign-in that did not renew).
+    void signInWindowWanted();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -79,6 +84,7 @@ private:
     QFrame* Frame1;
     QLabel* LabTip;
     QLabel* LabSession;
+    QPushButton* CmdSignIn;
     QProgressBar* Prg;
     QLabel* Label3;
     QComboBox* COBNUM;
@@ -94,4 +100,5 @@ private:
     SessionPostClient* m_client;
     QueryRun* m_run;
     QPointer<QMessageBox> m_question;
+    bool m_exitConfirmed = false;
 };
