@@ -21,6 +21,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTreeWidget>
+#include <algorithm>
 
 using namespace Qt::StringLiterals;
 
@@ -236,6 +237,16 @@ void FrmMain::sessionRenewed() {
         emit signInWindowWanted();
 }
 
+bool FrmMain::resumeRun(const QList<QueryRun::SavedRow>& rows, int rate) {
+    if (m_run->isRunning())
+        return false;
+    const QString text = QString::number(rate);
+    if (COBNUM->findText(text) < 0)
+        COBNUM->addItem(text);
+    COBNUM->setCurrentIndex(COBNUM->findText(text));
+    return m_run->resume(rows);
+}
+
 void FrmMain::onStartClicked() {
     if (!m_run->start(accountText())) {
         dialogs::message(this, QMessageBox::Information, QueryRun::emptyInputMessage());
@@ -273,9 +284,16 @@ void FrmMain::onRowsBuilt(int count) {
     QList<QTreeWidgetItem*> items;
     items.reserve(count);
     const auto& rows = m_run->rows();
-    for (int i = 0; i < count; ++i)
-        items << new QTreeWidgetItem(QStringList{i < rows.size() ? rows[i][QueryRun::Account] : QString()});
+    for (int i = 0; i < count && i < rows.size(); ++i)
+        items << new QTreeWidgetItem(QStringList(rows[i].begin(), rows[i].end()));
     LstV->addTopLevelItems(items);
+    // Rows of a resumed run come with their readings and failures.
+    for (int i = 0; i < items.size(); ++i) {
+        const auto& cells = rows[i];
+        if (!m_run->failureReason(i).isEmpty() ||
+            std::any_of(cells.begin() + 1, cells.end(), [](const QString& c) { return !c.isEmpty(); }))
+            markRow(i);
+    }
 }
 
 void FrmMain::onStarted(int total) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "query/QueryRun.h"
 #include "query/Thresholds.h"
 
 #include <QPointer>
@@ -46,6 +47,9 @@ public:
     // The login window shows a signed-in page: a run waiting for a new session goes on, unless
     // the page belongs to the session that was refused.
     void sessionRenewed();
+    // Goes on with a run that was cut short: the list shows the rows as saved, and those not
+    // finished are asked at `rate` a minute. false while a run is going.
+    bool resumeRun(const QList<QueryRun::SavedRow>& rows, int rate);
     // "是否确认退出", asked over `asker` (this window when null); once Yes, always true.
     bool confirmExit(QWidget* asker = nullptr);
 
