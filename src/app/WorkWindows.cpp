@@ -1,8 +1,7 @@
 #include "app/WorkWindows.h"
 
+#include "common/ui/WindowKit.h"
 #include "query/ui/FrmMain.h"
-
-#include <QScreen>
 
 WorkWindows::WorkWindows(const CookieSource* cookies, QObject* parent)
     : QObject(parent), m_cookies(cookies) {}
@@ -15,8 +14,7 @@ void WorkWindows::signedIn() {
         connect(m_main.get(), &FrmMain::programEndRequested, this, &WorkWindows::endProgram);
         connect(m_main.get(), &FrmMain::signInNeeded, this, &WorkWindows::signInNeeded);
         connect(m_main.get(), &FrmMain::signInWindowWanted, this, &WorkWindows::signInWindowWanted);
-        if (const QScreen* screen = m_main->screen())
-            m_main->move(screen->availableGeometry().center() - m_main->rect().center());
+        centreOnScreen(m_main.get());
     }
     if (!m_main->isVisible()) {
         m_main->show();

@@ -1,23 +1,14 @@
 #include "app/AppSetup.h"
 #include "app/WorkWindows.h"
+#include "common/ui/WindowKit.h"
 #include "login/Frmlogin.h"
 #include "login/WebCookieSource.h"
 #include "update_client/ui/FrmUpDate.h"
 
 #include <QApplication>
 #include <QPointer>
-#include <QScreen>
 
 #include <memory>
-
-namespace {
-
-void centre(QWidget* window) {
-    if (const QScreen* screen = window->screen())
-        window->move(screen->availableGeometry().center() - window->rect().center());
-}
-
-} // namespace
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
@@ -42,7 +33,7 @@ int main(int argc, char** argv) {
                          Qt::QueuedConnection);
         login->start();
         login->show();
-        centre(login.get());
+        centreOnScreen(login.get());
     });
     update->start();
     const int code = QApplication::exec();
