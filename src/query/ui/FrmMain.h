@@ -3,32 +3,24 @@
 #include "query/QueryRun.h"
 #include "query/Thresholds.h"
 
-#include <QPointer>
 #include <QStringList>
 #include <QWidget>
 
 #include <memory>
 
-class AccountEdit;
 class CookieSource;
-class QAction;
-class QComboBox;
-class QFrame;
-class QLabel;
-class QMessageBox;
 class QNetworkAccessManager;
-class QProgressBar;
-class QPushButton;
-class QTreeWidget;
-class QTreeWidgetItem;
-class QueryRun;
+class RowMarker;
+class RunWiring;
 class SessionPostClient;
+struct MainControls;
 namespace net {
 class NetworkTransport;
 }
 
-// The working window: account list, rate, Start/Stop/Export, the result list and progress.
-// Controls carry their names as object names (TxtZh, LstV, CmdStart, ...).
+// The working window: account list, rate, Start/Stop/Export, the result list and progress. Its
+// controls are MainControls, the list's marks RowMarker, the run's wiring RunWiring; the window
+// itself holds them together and decides about closing.
 class FrmMain : public QWidget {
     Q_OBJECT
 
@@ -65,44 +57,13 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    void onStartClicked();
-    void onStopClicked();
-    void onSaveClicked();
-    void onRetryTriggered();
-    void onRowsBuilt(int count);
-    void onStarted(int total);
-    void onRowDone(int row, int done);
-    void onSessionLost();
-    void onFailureStreak();
-    void onFinished(const QString& message);
-    void showFrame(QLabel* visible);
-    void setIdleControls(bool idle);
-    // Colours and tooltip of one cell from the row's state and the thresholds.
-    void markCell(QTreeWidgetItem* item, int row, int column) const;
-    void markRow(int row);
-
-    QLabel* Label1;
-    AccountEdit* TxtZh;
-    QLabel* Label2;
-    QTreeWidget* LstV;
-    QFrame* Frame1;
-    QLabel* LabTip;
-    QLabel* LabSession;
-    QPushButton* CmdSignIn;
-    QProgressBar* Prg;
-    QLabel* Label3;
-    QComboBox* COBNUM;
-    QLabel* Label4;
-    QPushButton* CmdStart;
-    QPushButton* CmdStop;
-    QPushButton* CmdSave;
-    QAction* mnuRetry;
-
     Thresholds m_thresholds;
     QNetworkAccessManager* m_network;
     std::unique_ptr<net::NetworkTransport> m_transport;
     SessionPostClient* m_client;
     QueryRun* m_run;
-    QPointer<QMessageBox> m_question;
+    std::unique_ptr<MainControls> m_controls;
+    std::unique_ptr<RowMarker> m_marker;
+    RunWiring* m_wiring;
     bool m_exitConfirmed = false;
 };
