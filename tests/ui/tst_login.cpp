@@ -212,6 +212,9 @@ private slots:
         QCOMPARE(windows.login.close(), ends);
         QCOMPARE(windows.login.isVisible(), !ends);
         QCOMPARE(end.size(), ends ? 1 : 0);
+        // The end of the program closes the main window too; it does not ask again.
+        if (signedIn && ends)
+            QVERIFY(windows.work.mainWindow()->close());
         QCOMPARE(m_messages, asked);
     }
 
