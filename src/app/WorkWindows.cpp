@@ -1,8 +1,7 @@
 #include "app/WorkWindows.h"
 
+#include "common/ui/WindowKit.h"
 #include "query/ui/FrmMain.h"
-
-#include <QScreen>
 
 WorkWindows::WorkWindows(const CookieSource* cookies, QObject* parent)
     : QObject(parent), m_cookies(cookies) {}
@@ -14,8 +13,8 @@ void WorkWindows::signedIn() {
         m_main = std::make_unique<FrmMain>(m_cookies);
         connect(m_main.get(), &FrmMain::programEndRequested, this, &WorkWindows::endProgram);
         connect(m_main.get(), &FrmMain::signInNeeded, this, &WorkWindows::signInNeeded);
-        if (const QScreen* screen = m_main->screen())
-            m_main->move(screen->availableGeometry().center() - m_main->rect().center());
+        connect(m_main.get(), &FrmMain::signInWindowWanted, this, &WorkWindows::signInWindowWanted);
+        centreOnScreen(m_main.get());
     }
     if (!m_main->isVisible()) {
         m_main->show();
@@ -23,4 +22,8 @@ void WorkWindows::signedIn() {
         m_main->activateWindow();
     }
     m_main->sessionRenewed();
+}
+
+bool WorkWindows::confirmEnd(QWidget* asker) {
+    return !m_main || m_main->confirmExit(asker);
 }

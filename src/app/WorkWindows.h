@@ -6,6 +6,7 @@
 
 class CookieSource;
 class FrmMain;
+class QWidget;
 
 // The windows after the update check, without the sign-in window: the program connects its login
 // window to signedIn() and signInNeeded(); a build without the browser calls signedIn() at once.
@@ -20,10 +21,15 @@ public:
     // a new session goes on.
     void signedIn();
     FrmMain* mainWindow() const { return m_main.get(); }
+    // Whether the program may end now that the user closes the window `asker`: before the main
+    // window exists at once, after that only on "是否确认退出".
+    bool confirmEnd(QWidget* asker);
 
 signals:
     // The run met the sign-in page.
     void signInNeeded();
+    // The login window should come forward as it is.
+    void signInWindowWanted();
     // The user confirmed leaving the main window.
     void endProgram();
 

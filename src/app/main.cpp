@@ -1,5 +1,6 @@
 #include "app/AppSetup.h"
 #include "app/WorkWindows.h"
+#include "common/ui/WindowKit.h"
 #include "login/Frmlogin.h"
 #include "login/SmokeCheck.h"
 #include "login/WebCookieSource.h"
@@ -7,18 +8,8 @@
 
 #include <QApplication>
 #include <QPointer>
-#include <QScreen>
 
 #include <memory>
-
-namespace {
-
-void centre(QWidget* window) {
-    if (const QScreen* screen = window->screen())
-        window->move(screen->availableGeometry().center() - window->rect().center());
-}
-
-} // namespace
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
@@ -37,6 +28,8 @@ int main(int argc, char** argv) {
         work = std::make_unique<WorkWindows>(login->cookies());
         QObject::connect(login.get(), &Frmlogin::signedIn, work.get(), &WorkWindows::signedIn);
         QObject::connect(work.get(), &WorkWindows::signInNeeded, login.get(), &Frmlogin::requestSignIn);
+        QObject::connect(work.get(), &WorkWindows::signInWindowWanted, login.get(), &Frmlogin::bringForward);
+        login->setCloseCheck([&work, &login] { return work->confirmEnd(login.get()); });
         // Queued: the end may be asked for from inside a message box that is still closing.
         QObject::connect(work.get(), &WorkWindows::endProgram, &app, &QCoreApplication::quit,
                          Qt::QueuedConnection);
@@ -44,7 +37,7 @@ int main(int argc, char** argv) {
             smoke->watch(login.get());
         login->start();
         login->show();
-        centre(login.get());
+        centreOnScreen(login.get());
     });
     update->start();
     const int code = QApplication::exec();

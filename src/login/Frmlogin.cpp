@@ -46,6 +46,10 @@ void Frmlogin::start() {
 
 void Frmlogin::requestSignIn() {
     Web->load(endpoints::signInPage());
+    bringForward();
+}
+
+void Frmlogin::bringForward() {
     show();
     raise();
     activateWindow();
@@ -67,8 +71,9 @@ void Frmlogin::checkBody(const QVariant& body) {
     }
     const QString markup = body.toString();
     if (markup.contains(kSignedInMarker)) {
-        emit signedIn();
+        // Hidden first: whoever takes the sign-in may call the window forward again.
         hide();
+        emit signedIn();
         emit pageChecked(QStringLiteral("signed-in"));
         return;
     }
@@ -82,6 +87,10 @@ void Frmlogin::checkBody(const QVariant& body) {
 }
 
 void Frmlogin::closeEvent(QCloseEvent* event) {
+    if (m_closeCheck && !m_closeCheck()) {
+        event->ignore();
+        return;
+    }
     event->accept();
     emit endProgram();
 }

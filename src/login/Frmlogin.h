@@ -2,6 +2,8 @@
 
 #include <QMainWindow>
 
+#include <functional>
+
 class QWebEngineProfile;
 class QWebEngineView;
 class WebCookieSource;
@@ -20,6 +22,11 @@ public:
     void start();
     // The session has ended: the window comes forward with the sign-in page loaded afresh.
     void requestSignIn();
+    // The window comes forward as it is, for the user to sign out and in again.
+    void bringForward();
+    // Asked when the user closes the window; false keeps it open. Without it a close ends the
+    // program at once.
+    void setCloseCheck(std::function<bool()> check) { m_closeCheck = std::move(check); }
 
     QWebEngineView* Web;
     const WebCookieSource* cookies() const { return m_cookies; }
@@ -41,4 +48,5 @@ private:
 
     QWebEngineProfile* m_profile;
     WebCookieSource* m_cookies;
+    std::function<bool()> m_closeCheck;
 };

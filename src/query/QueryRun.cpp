@@ -6,6 +6,7 @@
 #include "query/MonotonicClock.h"
 #include "query/SessionPostClient.h"
 
+#include <algorithm>
 #include <limits>
 #include <utility>
 
@@ -64,7 +65,11 @@ QStringList QueryRun::splitAccounts(const QString& text) {
 }
 
 QString QueryRun::countdownText(qint64 elapsedMs) {
-    const qint64 seconds = 60 - (elapsedMs % kMinuteMs) / 1000;
+    return countdownForWait(kMinuteMs - elapsedMs % kMinuteMs);
+}
+
+QString QueryRun::countdownForWait(qint64 waitMs) {
+    const qint64 seconds = (std::max<qint64>(waitMs, 1) + 999) / 1000;
     return u"限速暂停中("_s + QString::number(seconds) + u"S）……"_s;
 }
 
@@ -130,6 +135,25 @@ bool QueryRun::start(const QString& accountText) {
         m_rows.append(row);
     }
     m_failures = QStringList(m_rows.size());
+    m_doneBase = 0;
+    emit rowsBuilt(int(m_rows.size()));
+    begin();
+    return true;
+}
+
+bool QueryRun::resume(const QList<SavedRow>& rows) {
+    if (m_running)
+        return false;
+    m_rows.clear();
+    m_failures.clear();
+    m_order.clear();
+    for (const SavedRow& saved : rows) {
+        if (!saved.finished)
+            m_order.append(int(m_rows.size()));
+        m_rows.append(saved.cells);
+        m_failures.append(saved.finished ? saved.failure : QString());
+    }
+    m_doneBase = int(m_rows.size() - m_order.size());
     emit rowsBuilt(int(m_rows.size()));
     begin();
     return true;
@@ -145,6 +169,7 @@ bool QueryRun::retryFailed() {
     }
     if (m_order.isEmpty())
         return false;
+    m_doneBase = 0;
     for (const int index : std::as_const(m_order)) {
         Row fresh;
         fresh[Account] = m_rows[index][Account];
@@ -169,7 +194,10 @@ void QueryRun::begin() {
     m_position = 0;
     m_current = -1;
     m_startMs = m_clock->nowMs();
-    emit started(int(m_order.size()));
+    m_heldMs = 0;
+    m_heldSinceMs = -1;
+    noteHeld();
+    emit started(m_doneBase + int(m_order.size()));
     // The window gets to set itself up for the run before the first row moves.
     QTimer::singleShot(0, this, &QueryRun::nextRow);
 }
@@ -178,7 +206,9 @@ void QueryRun::stop() {
     if (!m_running)
         return;
     m_stop = true;
-    switch (std::exchange(m_waiting, Waiting::Nothing)) {
+    const Waiting waiting = std::exchange(m_waiting, Waiting::Nothing);
+    noteHeld();
+    switch (waiting) {
     case Waiting::SignIn:
         // The row keeps what it has and counts as failed: a retry asks again with a new session.
         QTimer::singleShot(0, this, [this] { completeRow(describeReply(ReplyProblem::SignInPage), true); });
@@ -196,10 +226,15 @@ void QueryRun::stop() {
 
 void QueryRun::hold() {
     ++m_holds;
+    noteHeld();
 }
 
 void QueryRun::release() {
-    if (m_holds == 0 || --m_holds > 0 || !m_heldStep)
+    if (m_holds == 0)
+        return;
+    --m_holds;
+    noteHeld();
+    if (m_holds > 0 || !m_heldStep)
         return;
     const auto step = std::exchange(m_heldStep, nullptr);
     QTimer::singleShot(0, this, step);
@@ -208,7 +243,11 @@ void QueryRun::release() {
 void QueryRun::resumeSession() {
     if (m_waiting != Waiting::SignIn)
         return;
-    m_waiting = Waiting::Nothing;
+    // A signed-in page on the very session that was refused would only be refused again, as
+    // fast as the network allows.
+    if (m_client->cookieFor(m_refusedUrl) == m_refusedCookie)
+        return;
+    setWaiting(Waiting::Nothing);
     emit resumed();
     QTimer::singleShot(0, this, m_retryStep);
 }
@@ -216,7 +255,7 @@ void QueryRun::resumeSession() {
 void QueryRun::continueAfterFailures() {
     if (m_waiting != Waiting::Answer)
         return;
-    m_waiting = Waiting::Nothing;
+    setWaiting(Waiting::Nothing);
     m_streak = 0;
     QTimer::singleShot(0, this, &QueryRun::nextRow);
 }
@@ -237,7 +276,7 @@ void QueryRun::nextRow() {
         return;
     }
     if (m_streak >= kFailureStreak) {
-        m_waiting = Waiting::Answer;
+        setWaiting(Waiting::Answer);
         emit failureStreak();
         return;
     }
@@ -248,10 +287,12 @@ void QueryRun::nextRow() {
 void QueryRun::rateCheck() {
     if (heldAt(&QueryRun::rateCheck))
         return;
-    const qint64 rate = m_rate ? m_rate() : 0;
-    qint64 elapsed = m_clock->nowMs() - m_startMs;
-    if (withinBudget(rate, elapsed, m_position + 1)) {
+    const qint64 now = m_clock->nowMs();
+    const qint64 wait = waitBeforeRow(now);
+    if (wait <= 0) {
         hidePause();
+        m_starts.append(now);
+        m_refusals = 0;
         lookUpResources();
         return;
     }
@@ -261,16 +302,52 @@ void QueryRun::rateCheck() {
         finish();
         return;
     }
-    elapsed = m_clock->nowMs() - m_startMs;
-    const QString text = countdownText(elapsed);
+    const QString text = countdownForWait(wait);
     if (!m_paused || text != m_lastCountdown) {
         m_paused = true;
         m_lastCountdown = text;
         emit paused(text);
     }
-    // Wake when the countdown next changes, which is also when the budget can grow.
-    const qint64 untilNextSecond = 1000 - elapsed % 1000;
+    // Wake when the countdown next changes, which is also when the row may go.
+    const qint64 untilNextSecond = (wait - 1) % 1000 + 1;
     m_pauseTimer.start(int(std::min<qint64>(untilNextSecond, m_pauseTickMs)));
+}
+
+qint64 QueryRun::waitBeforeRow(qint64 nowMs) {
+    const qint64 rate = m_rate ? m_rate() : 0;
+    const qint64 held = m_heldMs + (m_heldSinceMs >= 0 ? nowMs - m_heldSinceMs : 0);
+    const qint64 active = nowMs - m_startMs - held;
+    const qint64 row = m_position + 1;
+    qint64 wait = 0;
+    if (rate <= 0) {
+        wait = kMinuteMs - active % kMinuteMs; // no budget ever: the countdown goes round
+    } else if (!withinBudget(rate, active, row)) {
+        const qint64 minute = (row + rate - 1) / rate; // the first whole minute whose budget holds row
+        wait = (minute - 1) * kMinuteMs - active;
+    }
+    while (!m_starts.isEmpty() && m_starts.first() <= nowMs - kMinuteMs)
+        m_starts.removeFirst();
+    if (rate > 0 && m_starts.size() >= rate)
+        wait = std::max(wait, m_starts.at(m_starts.size() - rate) + kMinuteMs - nowMs);
+    return wait;
+}
+
+void QueryRun::setWaiting(Waiting waiting) {
+    m_waiting = waiting;
+    noteHeld();
+}
+
+void QueryRun::noteHeld() {
+    const bool held = m_holds > 0 || m_waiting != Waiting::Nothing;
+    if (held == (m_heldSinceMs >= 0))
+        return;
+    const qint64 now = m_clock->nowMs();
+    if (held) {
+        m_heldSinceMs = now;
+    } else {
+        m_heldMs += now - m_heldSinceMs;
+        m_heldSinceMs = -1;
+    }
 }
 
 void QueryRun::hidePause() {
@@ -308,7 +385,7 @@ void QueryRun::lookUpPower() {
 void QueryRun::onResourceReply(const PostReply& reply) {
     const lookup::Step step = lookup::resourceReply(m_rows[m_current], reply);
     if (step.outcome == lookup::Outcome::SessionLost) {
-        waitForSignIn(&QueryRun::lookUpResources);
+        waitForSignIn(&QueryRun::lookUpResources, reply);
         return;
     }
     setRow(m_current, step.row);
@@ -323,7 +400,7 @@ void QueryRun::onResourceReply(const PostReply& reply) {
 void QueryRun::onPowerReply(const PostReply& reply) {
     const lookup::Step step = lookup::powerReply(m_rows[m_current], reply);
     if (step.outcome == lookup::Outcome::SessionLost) {
-        waitForSignIn(&QueryRun::lookUpPower);
+        waitForSignIn(&QueryRun::lookUpPower, reply);
         return;
     }
     setRow(m_current, step.row);
@@ -331,13 +408,17 @@ void QueryRun::onPowerReply(const PostReply& reply) {
     completeRow(step.reason, true);
 }
 
-void QueryRun::waitForSignIn(Step retry) {
-    if (m_stop) {
+void QueryRun::waitForSignIn(Step retry, const PostReply& refused) {
+    // Refused once more after a new sign-in: the account itself is turned away, and the run must
+    // not wait for ever on it.
+    if (m_stop || ++m_refusals > 1) {
         completeRow(describeReply(ReplyProblem::SignInPage), true);
         return;
     }
-    m_waiting = Waiting::SignIn;
+    m_refusedCookie = refused.cookie;
+    m_refusedUrl = retry == &QueryRun::lookUpPower ? m_powerUrl : m_resourceUrl;
     m_retryStep = retry;
+    setWaiting(Waiting::SignIn);
     emit sessionLost(m_current);
 }
 
@@ -346,7 +427,9 @@ void QueryRun::completeRow(const QString& failure, bool gotReply) {
     if (!failure.isEmpty())
         emit rowFailureChanged(m_current, failure);
     m_streak = gotReply ? 0 : m_streak + 1;
-    emit rowDone(m_current, m_position + 1);
+    const Row& row = m_rows[m_current];
+    emit rowFinished(m_current, QStringList(row.begin(), row.end()), !failure.isEmpty(), failure);
+    emit rowDone(m_current, m_doneBase + m_position + 1);
     ++m_position;
     nextRow();
 }
@@ -355,6 +438,7 @@ void QueryRun::finish() {
     hidePause();
     m_running = false;
     m_current = -1;
-    m_waiting = Waiting::Nothing;
+    setWaiting(Waiting::Nothing);
+    emit ended(m_stop);
     emit finished(m_stop ? stoppedMessage() : finishedMessage());
 }

@@ -20,12 +20,23 @@ struct PostReply;
 // One batch of accounts: builds the rows, paces them by the rate budget, runs the two lookups per
 // row and reports every change for the window to show. Event driven: no call blocks, and a run
 // that waits (rate pause, lost session, a question) has no timer running but the pause's.
+//
+// Pace: the budget of rate x minute counts only the time the run is not held (a question, a
+// dialog, a wait for a new sign-in), and no 60 seconds ever see more than rate row starts, so
+// neither a long wait nor a slow server that recovers is followed by a burst.
 class QueryRun : public QObject, public ResultRowLayout {
     Q_OBJECT
 
 public:
     // Rows in a row without any usable reply before the run asks whether to go on.
     static constexpr int kFailureStreak = 3;
+
+    // A row as a run left it, to go on from.
+    struct SavedRow {
+        Row cells;
+        bool finished = false;
+        QString failure; // why a finished row failed; empty when it did not
+    };
 
     // clock may be null: a real monotonic clock is used.
     QueryRun(SessionPostClient* client, MonotonicClock* clock = nullptr, QObject* parent = nullptr);
@@ -41,6 +52,9 @@ public:
 
     // "限速暂停中(" + s + "S）……" for this many milliseconds since the start of the run.
     static QString countdownText(qint64 elapsedMs);
+    // The same text for a row that may start in waitMs: s is the whole seconds left, a second
+    // begun counting as a whole one.
+    static QString countdownForWait(qint64 waitMs);
     // Whether row n (1-based) may start: rate x (whole minutes since the start + 1) >= n.
     static bool withinBudget(qint64 rate, qint64 elapsedMs, qint64 rowNumber);
 
@@ -64,6 +78,9 @@ public:
     // Runs again, in place and in order, only the rows that failed, each first cleared to its
     // account. false when a run is going or no row failed.
     bool retryFailed();
+    // Replaces the list by these rows and runs, in order, those not finished; finished rows keep
+    // their cells and failure. false when a run is going.
+    bool resume(const QList<SavedRow>& rows);
     // Takes effect at the top of the next row, the next pause tick, or at once while the run
     // waits for a sign-in or an answer.
     void stop();
@@ -71,12 +88,14 @@ public:
     // stands still; replies already asked for still fill their row. Holds nest.
     void hold();
     void release();
-    // A new sign-in after sessionLost(): the lookup that met the sign-in page is asked again.
+    // A signed-in page after sessionLost(): the lookup that met the sign-in page is asked again,
+    // but only when the session cookie is no longer the one refused; otherwise the run waits on.
     void resumeSession();
     // The answer Yes to failureStreakQuestion(); No is stop().
     void continueAfterFailures();
 
     bool isRunning() const;
+    int currentRate() const { return m_rate ? m_rate() : 0; }
     bool stopRequested() const;
     bool isPaused() const { return m_paused; }
     bool awaitsSignIn() const { return m_waiting == Waiting::SignIn; }
@@ -95,7 +114,10 @@ signals:
     void paused(const QString& countdownText);                  // "限速暂停中(" + s + "S）……"
     void resumed();                                             // the pause frame hides
     void sessionLost(int row);                                  // held until resumeSession() or stop()
-    void failureStreak();                  // held until continueAfterFailures() or stop()
+    void failureStreak(); // held until continueAfterFailures() or stop()
+    // A row is done with: all 11 cells, and why it failed (empty when it did not).
+    void rowFinished(int row, const QStringList& cells, bool failed, const QString& reason);
+    void ended(bool stopped);              // just before finished()
     void finished(const QString& message); // "查询结束!" or "已停止查询!"
 
 private:
@@ -111,7 +133,12 @@ private:
     void lookUpPower();
     void onResourceReply(const PostReply& reply);
     void onPowerReply(const PostReply& reply);
-    void waitForSignIn(Step retry);
+    void waitForSignIn(Step retry, const PostReply& refused);
+    void setWaiting(Waiting waiting);
+    // Starts or ends the held time as holds and waits come and go.
+    void noteHeld();
+    // Milliseconds until the current row may start; 0 or less: now.
+    qint64 waitBeforeRow(qint64 nowMs);
     void completeRow(const QString& failure, bool gotReply);
     void finish();
     void hidePause();
@@ -136,6 +163,13 @@ private:
     Waiting m_waiting = Waiting::Nothing;
     Step m_retryStep = nullptr;
     qint64 m_startMs = 0;
+    qint64 m_heldMs = 0;       // held time of this run that has ended
+    qint64 m_heldSinceMs = -1; // when the present hold began; -1 when not held
+    QList<qint64> m_starts;    // row starts of the last 60 seconds, this run or the one before
+    int m_doneBase = 0;        // rows already finished when the run began
+    int m_refusals = 0;        // sign-in pages met by the current row
+    QString m_refusedCookie;   // the session the sign-in page came back to
+    QUrl m_refusedUrl;
     bool m_running = false;
     bool m_stop = false;
     bool m_paused = false;

@@ -13,6 +13,10 @@ QString SessionPostClient::BytesToStr(const QByteArray& bytes, const QString& ch
     return decoder.decode(bytes);
 }
 
+QString SessionPostClient::cookieFor(const QUrl& url) const {
+    return m_cookies ? m_cookies->cookieHeaderFor(url) : QString();
+}
+
 void SessionPostClient::PostHtml(const QUrl& url, const QByteArray& body, QObject* context,
                                  std::function<void(const PostReply& reply)> done) {
     net::Request request;
@@ -21,19 +25,20 @@ void SessionPostClient::PostHtml(const QUrl& url, const QByteArray& body, QObjec
     request.headers.append(
         {QByteArrayLiteral("Content-Type"), QByteArrayLiteral("application/x-www-form-urlencoded")});
     // The cookie of this very moment: a new sign-in counts from the next request on.
-    const QString cookie = m_cookies ? m_cookies->cookieHeaderFor(url) : QString();
+    const QString cookie = cookieFor(url);
     if (!cookie.isEmpty())
         request.headers.append({QByteArrayLiteral("Cookie"), cookie.toUtf8()});
     // A deadline for the whole exchange: a transfer time-out alone would let a server that
     // trickles bytes hold the run forever.
     request.deadlineMs = m_timeoutMs;
     request.maxBodyBytes = kReplyLimit;
-    m_transport->send(request, context, [done = std::move(done)](const net::Result& result) {
+    m_transport->send(request, context, [cookie, done = std::move(done)](const net::Result& result) {
         PostReply reply;
         // An error page is returned like any other body; the reader finds no object in it.
         reply.text = BytesToStr(result.body);
         reply.result = result;
         reply.result.body.clear();
+        reply.cookie = cookie;
         if (done)
             done(reply);
     });

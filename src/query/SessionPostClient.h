@@ -15,6 +15,7 @@ class CookieSource;
 struct PostReply {
     QString text;       // the body decoded as UTF-8, whatever the status; empty when nothing usable came
     net::Result result; // status, final address and, when nothing came, why (body not kept twice)
+    QString cookie;     // the Cookie header the request carried
 };
 
 // One form POST to the operator system on behalf of the signed-in user.
@@ -31,6 +32,9 @@ public:
     // The callback runs later, never inside this call, and not at all once context is gone.
     void PostHtml(const QUrl& url, const QByteArray& body, QObject* context,
                   std::function<void(const PostReply& reply)> done);
+
+    // The Cookie header a request to this address would carry now.
+    QString cookieFor(const QUrl& url) const;
 
     // Whole time a request may take, from the send to the last byte of the reply.
     void setTimeoutMs(int milliseconds) { m_timeoutMs = milliseconds; }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "common/HttpExchange.h"
+#include "query/CookieSource.h"
 #include "query/SessionPostClient.h"
 
 #include <QList>
@@ -49,7 +50,13 @@ public:
     }
 };
 
+struct FakeCookie : CookieSource {
+    QString value = QStringLiteral("JSESSIONID=1");
+    QString cookieHeaderFor(const QUrl&) const override { return value; }
+};
+
 // The session client over a fake transport, as the run's tests use it.
 struct FakePostClient : FakeTransport {
-    SessionPostClient session{this, nullptr};
+    FakeCookie cookie;
+    SessionPostClient session{this, &cookie};
 };

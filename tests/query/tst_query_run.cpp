@@ -237,7 +237,7 @@ private slots:
         QTRY_COMPARE(h.message(), u"查询结束!"_s);
         QCOMPARE(h.rowDone.size(), 3);
 
-        // A held pause: the budget grows, but nothing moves until the hold ends.
+        // A held pause stands still: the held minute does not count, so no burst follows it.
         Harness p;
         QVERIFY(p.run.start(accounts(11)));
         QTRY_VERIFY(p.run.isPaused());
@@ -247,8 +247,163 @@ private slots:
         QCOMPARE(p.resourceRequests(), 10);
         QVERIFY(p.run.isPaused());
         p.run.release();
+        QTest::qWait(50);
+        QCOMPARE(p.resourceRequests(), 10);
+        QCOMPARE(p.lastPause(), u"限速暂停中(60S）……"_s);
+        p.clock.advance(60000);
         QTRY_COMPARE(p.message(), u"查询结束!"_s);
         QCOMPARE(p.resourceRequests(), 11);
+    }
+
+    // When rows start, on the fake clock moved a second at a time, around a wait of ten minutes
+    // (held by a dialog, a sign-in, the three-failures question) or a slow server: the rows before
+    // and after the wait, and no 60 seconds with more than rate starts.
+    void paceHoldsAfterAWait_data() {
+        QTest::addColumn<QString>("wait");
+        QTest::addColumn<int>("rate");
+        QTest::addColumn<int>("row");    // 1-based; starts at `at`, the row before it at `before`
+        QTest::addColumn<int>("before"); // seconds after the first row
+        QTest::addColumn<int>("at");
+        QTest::newRow("rows 1-31 at the default rate") << u"none"_s << 30 << 31 << 0 << 60;
+        QTest::newRow("export dialog at 5 s") << u"hold"_s << 10 << 11 << 0 << 660;
+        QTest::newRow("sign-in wait") << u"sign-in"_s << 10 << 11 << 600 << 660;
+        QTest::newRow("three-failures question") << u"question"_s << 10 << 11 << 600 << 660;
+        QTest::newRow("slow server recovers") << u"slow"_s << 10 << 16 << 300 << 360;
+    }
+    void paceHoldsAfterAWait() {
+        QFETCH(QString, wait);
+        QFETCH(int, rate);
+        QFETCH(int, row);
+        QFETCH(int, before);
+        QFETCH(int, at);
+        Harness h;
+        h.rate = rate;
+        h.run.setPauseTickMs(1);
+        const qint64 t0 = h.clock.nowMs();
+        QList<qint64> starts;
+        QSet<QByteArray> seen;
+        h.client.answer = [&](const FakePostClient::Request& r) {
+            if (!r.url.path().endsWith(QLatin1String("ResouceInfo")))
+                return kPowerOk;
+            const bool first = !seen.contains(r.body);
+            if (first) {
+                seen.insert(r.body);
+                starts << h.clock.nowMs() - t0;
+            }
+            const qsizetype n = starts.size();
+            if (wait == u"slow"_s && n <= 5)
+                h.clock.advance(60000);
+            if (wait == u"sign-in"_s && n == 3 && first)
+                return u"<html><form><input type=\"password\"></form></html>"_s;
+            if (wait == u"question"_s && n <= 3)
+                return QString();
+            return kResourceOk;
+        };
+        int events = 0;
+        for (auto signal : {&QueryRun::paused, &QueryRun::finished})
+            connect(&h.run, signal, this, [&events] { ++events; });
+        connect(&h.run, &QueryRun::sessionLost, this, [&events] { ++events; });
+        connect(&h.run, &QueryRun::failureStreak, this, [&events] { ++events; });
+        const auto settle = [&](int last) {
+            QDeadlineTimer deadline(5000);
+            while (events == last && !deadline.hasExpired())
+                QTest::qWait(1);
+            return events != last;
+        };
+
+        QVERIFY(h.run.start(accounts(row + 4)));
+        QVERIFY(settle(0));
+        bool held = false;
+        for (int step = 0; h.run.isRunning() && step < 1000; ++step) {
+            const int seenEvents = events;
+            if (h.run.awaitsSignIn() || h.run.awaitsAnswer()) {
+                h.clock.advance(600000);
+                h.client.cookie.value = u"JSESSIONID=2"_s;
+                h.run.awaitsSignIn() ? h.run.resumeSession() : h.run.continueAfterFailures();
+            } else if (wait == u"hold"_s && !held && h.clock.nowMs() - t0 == 5000) {
+                held = true;
+                h.run.hold();
+                h.clock.advance(600000);
+                h.run.release();
+                continue;
+            } else {
+                h.clock.advance(1000);
+            }
+            QVERIFY(settle(seenEvents));
+        }
+        QCOMPARE(h.message(), QueryRun::finishedMessage());
+        QCOMPARE(starts.size(), row + 4);
+        QCOMPARE(starts[row - 2], before * 1000);
+        QCOMPARE(starts[row - 1], at * 1000);
+        for (qsizetype i = 0; i + rate < starts.size(); ++i)
+            QVERIFY2(starts[i + rate] - starts[i] >= 60000, qPrintable(QString::number(i)));
+    }
+
+    // A signed-in page on the refused session does not resume; a row refused again on a new one
+    // fails and the run goes on.
+    void signInAgainNeedsANewSession_data() {
+        QTest::addColumn<bool>("refusedAgain");
+        QTest::addColumn<int>("requests"); // resource lookups of the refused row
+        QTest::newRow("answered on the new session") << false << 2;
+        QTest::newRow("refused on the new session too") << true << 2;
+    }
+    void signInAgainNeedsANewSession() {
+        QFETCH(bool, refusedAgain);
+        QFETCH(int, requests);
+        Harness h;
+        h.rate = 1000;
+        const QByteArray refusedBody = QueryRun::resourceBody({u"20900000002"_s});
+        int asked = 0;
+        h.client.answer = [&](const FakePostClient::Request& r) {
+            if (r.body == refusedBody && (++asked == 1 || refusedAgain))
+                return u"<html><form><input type=\"password\"></form></html>"_s;
+            return r.url.path().endsWith(QLatin1String("ResouceInfo")) ? kResourceOk : kPowerOk;
+        };
+        QSignalSpy lost(&h.run, &QueryRun::sessionLost);
+        QVERIFY(h.run.start(accounts(3)));
+        QTRY_COMPARE(lost.size(), 1);
+        h.run.resumeSession();
+        QTest::qWait(50);
+        QVERIFY(h.run.awaitsSignIn());
+        QCOMPARE(asked, 1);
+        h.client.cookie.value = u"JSESSIONID=2"_s;
+        h.run.resumeSession();
+        QTRY_COMPARE(h.message(), QueryRun::finishedMessage());
+        QCOMPARE(asked, requests);
+        QCOMPARE(lost.size(), 1);
+        QCOMPARE(h.run.failureReason(1), refusedAgain ? u"登录已失效"_s : QString());
+        QCOMPARE(h.run.rows()[2][QueryRun::OnuAccept], u"-21.53"_s);
+    }
+
+    // A run goes on from saved rows: finished ones stay as they were, the others are asked in
+    // order, and each finished row is reported whole.
+    void resumeRunsOnlyUnfinishedRows() {
+        Harness h;
+        QList<QueryRun::SavedRow> saved(4);
+        for (int i = 0; i < 4; ++i)
+            saved[i].cells[QueryRun::Account] = u"2090000000%1"_s.arg(i + 1);
+        saved[0].cells[QueryRun::Result] = u"成功"_s;
+        saved[0].finished = saved[1].finished = true;
+        saved[1].failure = u"HTTP 500"_s;
+        saved[2].cells[QueryRun::Result] = u"资源查询成功"_s; // in flight when the run ended
+        QSignalSpy started(&h.run, &QueryRun::started);
+        QSignalSpy rowFinished(&h.run, &QueryRun::rowFinished);
+        QSignalSpy ended(&h.run, &QueryRun::ended);
+        QVERIFY(h.run.resume(saved));
+        QTRY_COMPARE(h.message(), QueryRun::finishedMessage());
+        QCOMPARE(started.first().at(0).toInt(), 4);
+        QCOMPARE(h.resourceRequests(), 2);
+        QCOMPARE(h.client.requests[0].body, QByteArray("no209=20900000003"));
+        QCOMPARE(h.rowDone.last().at(1).toInt(), 4);
+        QCOMPARE(rowFinished.size(), 2);
+        QCOMPARE(rowFinished[0].at(0).toInt(), 2);
+        QCOMPARE(rowFinished[1].at(1).toStringList(),
+                 (QStringList{u"20900000004"_s, u"成功"_s, u"-21.53"_s, u"2.5"_s, u"-23.47"_s, u"3.21"_s,
+                              u"广州天河EMS"_s, u"10.1.2.3"_s, u"0/1/3"_s, u"GZ001"_s, u"天河-1:8-03"_s}));
+        QCOMPARE(rowFinished[1].at(2).toBool(), false);
+        QCOMPARE(ended.first().at(0).toBool(), false);
+        QCOMPARE(cells(h.run.rows()[0]), cells(saved[0].cells));
+        QCOMPARE(h.run.failureReason(1), u"HTTP 500"_s);
     }
 
     void stopDuringLookupFinishesThatAccount_data() {
@@ -567,6 +722,7 @@ private slots:
         QCOMPARE(h.rowDone.size(), 1);
 
         if (resume) {
+            h.client.cookie.value = u"JSESSIONID=2"_s;
             h.run.resumeSession();
             QTRY_COMPARE(h.message(), QueryRun::finishedMessage());
             // The held request again, then the rest in order.
@@ -610,8 +766,12 @@ private slots:
         QSignalSpy started(&h.run, &QueryRun::started);
         QVERIFY(h.run.retryFailed());
         QCOMPARE(started.first().at(0).toInt(), 3);
-        QTRY_VERIFY(h.run.isPaused()); // the second retried row waits for its minute
-        h.clock.advance(120000);
+        // One row a minute, the first after the minute of the last run's starts.
+        QTRY_VERIFY(h.run.isPaused());
+        for (int minute = 1; minute <= 3; ++minute) {
+            h.clock.advance(60000);
+            QTRY_COMPARE(h.resourceRequests(), minute);
+        }
         QTRY_VERIFY(!h.run.isRunning());
         QCOMPARE(h.message(), QueryRun::finishedMessage());
         QStringList asked;

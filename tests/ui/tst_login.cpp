@@ -30,6 +30,8 @@ struct Composed {
     Composed() {
         QObject::connect(&login, &Frmlogin::signedIn, &work, &WorkWindows::signedIn);
         QObject::connect(&work, &WorkWindows::signInNeeded, &login, &Frmlogin::requestSignIn);
+        QObject::connect(&work, &WorkWindows::signInWindowWanted, &login, &Frmlogin::bringForward);
+        login.setCloseCheck([this] { return work.confirmEnd(&login); });
     }
     template <typename T> T* control(const char* name) const {
         return work.mainWindow()->findChild<T*>(QString::fromLatin1(name));
@@ -44,6 +46,7 @@ class TestLogin : public QObject {
 
     StandinServer* m_server = nullptr;
     QStringList m_messages;
+    QMessageBox::StandardButton m_answer = QMessageBox::Ok;
 
     static void signIn(Frmlogin& login, const QString& user, const QString& password) {
         const QString script =
@@ -74,7 +77,7 @@ private slots:
         qputenv("VESMORA_OPERATOR_URL", m_server->baseUrl().toString().toUtf8());
         dialogs::setMessageHandler([this](const dialogs::MessageRequest& request) {
             m_messages << request.text;
-            return QMessageBox::Ok;
+            return m_answer;
         });
     }
 
@@ -91,6 +94,7 @@ private slots:
 
     void init() {
         m_messages.clear();
+        m_answer = QMessageBox::Ok;
     }
 
     void captionAndSignInPage() {
@@ -189,6 +193,41 @@ private slots:
         QVERIFY(m_messages.isEmpty());
     }
 
+    // Before sign-in a close ends the program; once the main window is there it asks, and No keeps
+    // the login window. "重新登录" in the pause frame calls it forward.
+    void closingAsksOnceSignedIn_data() {
+        QTest::addColumn<bool>("signedIn");
+        QTest::addColumn<int>("answer");
+        QTest::addColumn<QStringList>("asked");
+        const QStringList question{u"是否确认退出"_s};
+        QTest::newRow("before sign-in") << false << int(QMessageBox::No) << QStringList();
+        QTest::newRow("signed in, No") << true << int(QMessageBox::No) << question;
+        QTest::newRow("signed in, Yes") << true << int(QMessageBox::Yes) << question;
+    }
+    void closingAsksOnceSignedIn() {
+        QFETCH(bool, signedIn);
+        QFETCH(int, answer);
+        QFETCH(QStringList, asked);
+        Composed windows;
+        windows.login.show();
+        if (signedIn) {
+            windows.work.signedIn();
+            windows.login.hide();
+            windows.control<QPushButton>("CmdSignIn")->click();
+            QVERIFY(windows.login.isVisible());
+        }
+        m_answer = QMessageBox::StandardButton(answer);
+        QSignalSpy end(&windows.login, &Frmlogin::endProgram);
+        const bool ends = answer == QMessageBox::Yes || !signedIn;
+        QCOMPARE(windows.login.close(), ends);
+        QCOMPARE(windows.login.isVisible(), !ends);
+        QCOMPARE(end.size(), ends ? 1 : 0);
+        // The end of the program closes the main window too; it does not ask again.
+        if (signedIn && ends)
+            QVERIFY(windows.work.mainWindow()->close());
+        QCOMPARE(m_messages, asked);
+    }
+
     // The session ends mid-run: the run holds at the row, the login window comes forward with the
     // sign-in page, and a new sign-in lets the run go on from that very lookup with the new cookie.
     void lostSessionResumesAfterANewSignIn() {
@@ -227,6 +266,11 @@ private slots:
         QVERIFY(waitForVerdict(checked, u"none"_s, from - 1));
         QCOMPARE(login.Web->url().path(), u"/ehmsexp/jsp/login/login.jsp"_s);
         QVERIFY(finished.isEmpty());
+        // No to leaving keeps the login window and the waiting run.
+        m_answer = QMessageBox::No;
+        QVERIFY(!login.close());
+        QVERIFY(login.isVisible());
+        QVERIFY(main->run()->awaitsSignIn());
 
         signIn(login, u"demo"_s, u"demo123"_s);
         QVERIFY(finished.wait(20000));

@@ -416,6 +416,31 @@ private slots:
         QCOMPARE(c.LstV->topLevelItem(1)->toolTip(0), describeHttp(serverError));
     }
 
+    // A resumed run shows the saved rows as they were and asks only the others, at the saved rate.
+    void resumedRunShowsTheSavedRows() {
+        FrmMain w(&m_cookie);
+        const Controls c(w);
+        w.show();
+        QList<QueryRun::SavedRow> saved(2);
+        saved[0].cells[QueryRun::Account] = u"20900000061"_s;
+        saved[0].cells[QueryRun::Ems] = u"广州天河EMS"_s;
+        saved[0].finished = true;
+        saved[0].failure = u"HTTP 500"_s;
+        saved[1].cells[QueryRun::Account] = u"20900000062"_s;
+        QSignalSpy finished(w.run(), &QueryRun::finished);
+        QVERIFY(w.resumeRun(saved, 45));
+        QCOMPARE(c.COBNUM->currentText(), u"45"_s);
+        QCOMPARE(c.Prg->maximum(), 2);
+        const QTreeWidgetItem* failed = c.LstV->topLevelItem(0);
+        QCOMPARE(failed->text(QueryRun::Ems), u"广州天河EMS"_s);
+        QCOMPARE(failed->foreground(0).color(), QColor::fromRgb(QRgb(marks::kFailedText)));
+        QCOMPARE(failed->toolTip(0), u"HTTP 500"_s);
+        QVERIFY(finished.wait(20000));
+        QVERIFY(!c.LstV->topLevelItem(1)->text(QueryRun::OnuAccept).isEmpty());
+        for (const QJsonObject& request : m_server->requests(u"/ehmsexp/rest/install/queryRmwResouceInfo"_s))
+            QVERIFY(!request[u"body"_s].toString().contains(u"20900000061"_s));
+    }
+
     // Three rows without a reply: the run holds and asks; Yes goes on, No or Stop ends it.
     void threeFailuresAsk_data() {
         QTest::addColumn<QString>("answer");

@@ -2,8 +2,20 @@
 
 #include <QMimeData>
 
+using namespace Qt::StringLiterals;
+
 AccountEdit::AccountEdit(QWidget* parent) : QPlainTextEdit(parent) {
     setTabChangesFocus(true);
+}
+
+QString AccountEdit::accountText() const {
+    QString text = toPlainText();
+    text.replace(u"\r\n"_s, u"\n"_s);
+    text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    text.replace(QChar::LineSeparator, QLatin1Char('\n'));
+    text.replace(QChar::ParagraphSeparator, QLatin1Char('\n'));
+    text.replace(QLatin1Char('\n'), u"\r\n"_s);
+    return text;
 }
 
 // Qt's own handling reads the data without looking whether there is any: with nothing owning the

@@ -8,6 +8,9 @@ class AccountEdit : public QPlainTextEdit {
 public:
     explicit AccountEdit(QWidget* parent = nullptr);
 
+    // The text as the run reads it: every line break the user typed or pasted is CR LF.
+    QString accountText() const;
+
 protected:
     bool canInsertFromMimeData(const QMimeData* source) const override;
     void insertFromMimeData(const QMimeData* source) override;

@@ -7,6 +7,7 @@
 #include "common/ui/Fonts.h"
 #include "common/ui/UpdateBackdrop.h"
 #include "common/ui/WindowDrag.h"
+#include "common/ui/WindowKit.h"
 #include "handover/Folder.h"
 #include "handover/Manifest.h"
 #include "handover/Names.h"
@@ -17,21 +18,13 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QLabel>
-#include <QMouseEvent>
 #include <QPainter>
-#include <QScreen>
 
 using namespace Qt::StringLiterals;
 
 namespace {
 
 constexpr int kBarWidth = 445;
-
-void setColour(QLabel* label, const QColor& colour) {
-    QPalette palette = label->palette();
-    palette.setColor(QPalette::WindowText, colour);
-    label->setPalette(palette);
-}
 
 } // namespace
 
@@ -43,30 +36,30 @@ FrmUpDate::FrmUpDate(QWidget* parent)
     setFixedSize(500, 360);
 
     const QColor darkGrey(0x40, 0x40, 0x40);
-    m_ico = label(u"ImgICO"_s, QRect(16, 10, 32, 32), QString());
-    m_title = label(u"LabTitle"_s, QRect(56, 16, 66, 21), u"软件名"_s);
+    m_ico = makeLabel(this, u"ImgICO"_s, QString(), QRect(16, 10, 32, 32));
+    m_title = makeLabel(this, u"LabTitle"_s, u"软件名"_s, QRect(56, 16, 66, 21));
     m_title->setFont(cjkFont(u"宋体"_s, 15.75, true));
-    setColour(m_title, darkGrey);
-    m_end = label(u"LabEnd"_s, QRect(464, 16, 22, 22), u"  "_s);
-    m_end->setCursor(handPointer());
-    m_end->installEventFilter(this);
-    m_status = label(u"labzt"_s, QRect(4, 84, 492, 16), u"状态"_s);
+    setTextColour(m_title, darkGrey);
+    m_end = makeLabel(this, u"LabEnd"_s, u"  "_s, QRect(464, 16, 22, 22));
+    // A click on the close spot ends at once: no prompt, no clean-up.
+    connect(new CloseSpot(m_end), &CloseSpot::clicked, this, &FrmUpDate::end);
+    m_status = makeLabel(this, u"labzt"_s, u"状态"_s, QRect(4, 84, 492, 16));
     m_status->setAlignment(Qt::AlignCenter);
     m_status->setFont(cjkFont(u"宋体"_s, 12, true));
-    setColour(m_status, darkGrey);
-    m_oldVer = label(u"LabOldVer"_s, QRect(72, 192, 72, 21), u"V1.0.0"_s);
-    m_newVer = label(u"LabNewVer"_s, QRect(328, 192, 72, 21), u"V1.0.1"_s);
+    setTextColour(m_status, darkGrey);
+    m_oldVer = makeLabel(this, u"LabOldVer"_s, u"V1.0.0"_s, QRect(72, 192, 72, 21));
+    m_newVer = makeLabel(this, u"LabNewVer"_s, u"V1.0.1"_s, QRect(328, 192, 72, 21));
     for (QLabel* version : {m_oldVer, m_newVer}) {
         version->setFont(cjkFont(u"宋体"_s, 15.75, true));
-        setColour(version, darkGrey);
+        setTextColour(version, darkGrey);
     }
-    m_size = label(u"LabSize"_s, QRect(92, 276, 54, 12), u"文件大小:"_s);
-    m_speed = label(u"LabSD"_s, QRect(312, 276, 54, 12), u"下载速度:"_s);
+    m_size = makeLabel(this, u"LabSize"_s, u"文件大小:"_s, QRect(92, 276, 54, 12));
+    m_speed = makeLabel(this, u"LabSD"_s, u"下载速度:"_s, QRect(312, 276, 54, 12));
     for (QLabel* small : {m_size, m_speed}) {
         small->setFont(cjkFont(u"宋体"_s, 9));
-        setColour(small, Qt::black);
+        setTextColour(small, Qt::black);
     }
-    m_progress = label(u"ImgPrb"_s, QRect(27, 310, kBarWidth, 22), QString());
+    m_progress = makeLabel(this, u"ImgPrb"_s, QString(), QRect(27, 310, kBarWidth, 22));
     m_progress->setPixmap(m_bar);
     m_progress->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 
@@ -80,13 +73,6 @@ FrmUpDate::FrmUpDate(QWidget* parent)
 }
 
 FrmUpDate::~FrmUpDate() = default;
-
-QLabel* FrmUpDate::label(const QString& name, const QRect& geometry, const QString& text) {
-    auto* created = new QLabel(text, this);
-    created->setObjectName(name);
-    created->setGeometry(geometry);
-    return created;
-}
 
 void FrmUpDate::setRequestTimeout(int milliseconds) {
     m_check->setTimeout(milliseconds);
@@ -106,8 +92,7 @@ void FrmUpDate::start() {
     m_title->setText(windowTitle());
     m_title->adjustSize();
     m_progress->resize(0, m_progress->height());
-    if (const QScreen* screen = this->screen())
-        move(screen->availableGeometry().center() - rect().center());
+    centreOnScreen(this);
     show();
 
     m_status->setText(u"正在获取版本信息……"_s);
@@ -197,16 +182,4 @@ void FrmUpDate::closeEvent(QCloseEvent* event) {
 void FrmUpDate::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.drawPixmap(0, 0, m_backdrop);
-}
-
-bool FrmUpDate::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == m_end && event->type() == QEvent::MouseButtonRelease) {
-        auto* mouse = static_cast<QMouseEvent*>(event);
-        // A click: released over the close spot it was pressed on. No prompt, no clean-up.
-        if (mouse->button() == Qt::LeftButton && m_end->rect().contains(mouse->position().toPoint())) {
-            end();
-            return true;
-        }
-    }
-    return QWidget::eventFilter(watched, event);
 }

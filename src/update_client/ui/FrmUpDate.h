@@ -35,10 +35,8 @@ signals:
 protected:
     void closeEvent(QCloseEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
-    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    QLabel* label(const QString& name, const QRect& geometry, const QString& text);
     void nothingToInstall();
     void runUpdatePath(const UpdateInfo& info);
     void resumeUpdate();

@@ -3,34 +3,28 @@
 #include "common/ui/Fonts.h"
 #include "common/ui/UpdateBackdrop.h"
 #include "common/ui/WindowDrag.h"
+#include "common/ui/WindowKit.h"
 #include "handover/Manifest.h"
 #include "handover/Names.h"
 #include "updater/NotesLayout.h"
 #include "updater/UpdaterFlow.h"
 
 #include <QElapsedTimer>
-#include <QEvent>
-#include <QGuiApplication>
 #include <QLabel>
-#include <QMouseEvent>
 #include <QPainter>
-#include <QScreen>
 
 using namespace Qt::StringLiterals;
 
 namespace {
 
-QLabel* makeLabel(QWidget* parent, const QString& name, const QString& text, const QRect& geometry,
-                  const QFont& font, const QColor& colour) {
-    auto* label = new QLabel(text, parent);
-    label->setObjectName(name);
-    label->setGeometry(geometry);
+// Plain text straight on the painted backdrop.
+QLabel* backdropLabel(QWidget* parent, const QString& name, const QString& text, const QRect& geometry,
+                      const QFont& font, const QColor& colour) {
+    QLabel* label = makeLabel(parent, name, text, geometry);
     label->setFont(font);
     label->setAttribute(Qt::WA_TranslucentBackground);
     label->setTextFormat(Qt::PlainText);
-    QPalette palette = label->palette();
-    palette.setColor(QPalette::WindowText, colour);
-    label->setPalette(palette);
+    setTextColour(label, colour);
     return label;
 }
 
@@ -44,16 +38,19 @@ FrmLoad::FrmLoad(const QString& programFolder, QWidget* parent)
     setFixedSize(500, 360);
 
     const QColor darkGrey(0x40, 0x40, 0x40);
-    m_labUpTxt = makeLabel(this, u"LabUpTxt"_s, u"正在更新文件重新启动"_s, QRect(164, 76, 160, 21),
-                           cjkFont(u"微软雅黑"_s, 12), Qt::black);
-    m_labOldVer = makeLabel(this, u"LabOldVer"_s, u"V1.0.0"_s, QRect(72, 192, 72, 21),
-                            cjkFont(u"宋体"_s, 15.75, true), darkGrey);
-    m_labNewVer = makeLabel(this, u"LabNewVer"_s, u"V1.0.1"_s, QRect(328, 192, 72, 21),
-                            cjkFont(u"宋体"_s, 15.75, true), darkGrey);
-    m_labEnd =
-        makeLabel(this, u"LabEnd"_s, u"  "_s, QRect(464, 16, 22, 22), cjkFont(u"宋体"_s, 10.5), Qt::black);
-    m_labEnd->setCursor(handPointer());
-    m_labEnd->installEventFilter(this);
+    m_labUpTxt = backdropLabel(this, u"LabUpTxt"_s, u"正在更新文件重新启动"_s, QRect(164, 76, 160, 21),
+                               cjkFont(u"微软雅黑"_s, 12), Qt::black);
+    m_labOldVer = backdropLabel(this, u"LabOldVer"_s, u"V1.0.0"_s, QRect(72, 192, 72, 21),
+                                cjkFont(u"宋体"_s, 15.75, true), darkGrey);
+    m_labNewVer = backdropLabel(this, u"LabNewVer"_s, u"V1.0.1"_s, QRect(328, 192, 72, 21),
+                                cjkFont(u"宋体"_s, 15.75, true), darkGrey);
+    m_labEnd = backdropLabel(this, u"LabEnd"_s, u"  "_s, QRect(464, 16, 22, 22), cjkFont(u"宋体"_s, 10.5),
+                             Qt::black);
+    connect(new CloseSpot(m_labEnd), &CloseSpot::clicked, this, [this] {
+        if (m_flow)
+            m_flow->stop();
+        emit ended();
+    });
 
     new WindowDrag(this);
 }
@@ -68,8 +65,7 @@ void FrmLoad::start() {
         label->adjustSize();
     m_labUpTxt->move(notesPosition(m_labUpTxt->size(), width()));
 
-    if (const QScreen* screen = QGuiApplication::primaryScreen())
-        move(screen->availableGeometry().center() - rect().center());
+    centreOnScreen(this);
 
     m_flow = new UpdaterFlow(m_folder, manifest, this);
     m_flow->setTiming(m_timing);
@@ -85,15 +81,4 @@ void FrmLoad::start() {
 void FrmLoad::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.drawPixmap(0, 0, m_backdrop);
-}
-
-bool FrmLoad::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == m_labEnd && event->type() == QEvent::MouseButtonRelease &&
-        static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
-        if (m_flow)
-            m_flow->stop();
-        emit ended();
-        return true;
-    }
-    return QWidget::eventFilter(watched, event);
 }

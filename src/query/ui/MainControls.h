@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QList>
+#include <QStringList>
+
+class AccountEdit;
+class QAction;
+class QComboBox;
+class QFrame;
+class QLabel;
+class QProgressBar;
+class QPushButton;
+class QTreeWidget;
+class QWidget;
+
+// The controls of the main window, built on it at their fixed places, with their captions, fonts,
+// rate entries and tab order. Each carries its name as object name (TxtZh, LstV, CmdStart, ...).
+struct MainControls {
+    explicit MainControls(QWidget* window);
+
+    QStringList headerTexts() const;
+    QList<QStringList> rowTexts() const;
+
+    QLabel* Label1;
+    AccountEdit* TxtZh;
+    QLabel* Label2;
+    QTreeWidget* LstV;
+    QFrame* Frame1; // over the middle of the list: the rate pause or the lost session
+    QLabel* LabTip;
+    QLabel* LabSession;
+    QPushButton* CmdSignIn;
+    QProgressBar* Prg;
+    QLabel* Label3;
+    QComboBox* COBNUM;
+    QLabel* Label4;
+    QPushButton* CmdStart;
+    QPushButton* CmdStop;
+    QPushButton* CmdSave;
+    QAction* mnuRetry;
+};

@@ -1,0 +1,146 @@
+#include "query/ui/RunWiring.h"
+
+#include "common/ui/Dialogs.h"
+#include "query/Thresholds.h"
+#include "query/XlsxExport.h"
+#include "query/ui/AccountEdit.h"
+#include "query/ui/ExportFlow.h"
+#include "query/ui/MainControls.h"
+#include "query/ui/RowMarker.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QFrame>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTreeWidget>
+
+RunWiring::RunWiring(QWidget* window, const MainControls* controls, QueryRun* run, RowMarker* marker,
+                     const Thresholds* thresholds)
+    : QObject(window), m_window(window), m_c(controls), m_run(run), m_marker(marker),
+      m_thresholds(thresholds) {
+    QComboBox* rate = m_c->COBNUM;
+    m_run->setRateSource([rate] { return rate->currentText().toInt(); });
+    connect(m_c->CmdStart, &QPushButton::clicked, this, &RunWiring::onStartClicked);
+    connect(m_c->CmdStop, &QPushButton::clicked, this, &RunWiring::onStopClicked);
+    connect(m_c->CmdSave, &QPushButton::clicked, this, &RunWiring::onSaveClicked);
+    connect(m_c->CmdSignIn, &QPushButton::clicked, this, &RunWiring::signInWindowWanted);
+    connect(m_c->mnuRetry, &QAction::triggered, m_run, &QueryRun::retryFailed);
+    connect(m_run, &QueryRun::rowsBuilt, this, [this] { m_marker->fill(); });
+    connect(m_run, &QueryRun::started, this, &RunWiring::onStarted);
+    connect(m_run, &QueryRun::cellChanged, this,
+            [this](int row, int column, const QString& text) { m_marker->setCell(row, column, text); });
+    connect(m_run, &QueryRun::rowFailureChanged, this, [this](int row) { m_marker->markRow(row); });
+    connect(m_run, &QueryRun::rowDone, this, &RunWiring::onRowDone);
+    connect(m_run, &QueryRun::paused, this, [this](const QString& text) {
+        m_c->LabTip->setText(text);
+        m_c->LabTip->adjustSize();
+        showFrame(m_c->LabTip);
+    });
+    connect(m_run, &QueryRun::resumed, m_c->Frame1, &QWidget::hide);
+    connect(m_run, &QueryRun::sessionLost, this, &RunWiring::onSessionLost);
+    connect(m_run, &QueryRun::failureStreak, this, &RunWiring::onFailureStreak);
+    connect(m_run, &QueryRun::finished, this, &RunWiring::onFinished);
+}
+
+bool RunWiring::resume(const QList<QueryRun::SavedRow>& rows, int rate) {
+    if (m_run->isRunning())
+        return false;
+    const QString text = QString::number(rate);
+    if (m_c->COBNUM->findText(text) < 0)
+        m_c->COBNUM->addItem(text);
+    m_c->COBNUM->setCurrentIndex(m_c->COBNUM->findText(text));
+    return m_run->resume(rows);
+}
+
+void RunWiring::onStartClicked() {
+    if (!m_run->start(m_c->TxtZh->accountText())) {
+        dialogs::message(m_window, QMessageBox::Information, QueryRun::emptyInputMessage());
+        m_c->TxtZh->setFocus();
+    }
+}
+
+void RunWiring::onStopClicked() {
+    m_run->stop();
+    m_c->CmdStop->setEnabled(false);
+    if (m_question)
+        m_question->close();
+}
+
+// The run waits while the export asks its questions, so the file holds the rows of the click and
+// no end-of-run message pops up over the dialogs.
+void RunWiring::onSaveClicked() {
+    m_run->hold();
+    SheetMarks marks;
+    marks.thresholds = *m_thresholds;
+    const int count = m_c->LstV->topLevelItemCount();
+    marks.failedRows.reserve(count);
+    for (int row = 0; row < count; ++row)
+        marks.failedRows << !m_run->failureReason(row).isEmpty();
+    exportList(m_window, m_c->headerTexts(), m_c->rowTexts(), marks);
+    m_run->release();
+}
+
+void RunWiring::onStarted(int total) {
+    setIdleControls(false);
+    // A maximum of 0 is not taken: an empty run leaves the bar as it was.
+    if (total > 0) {
+        m_c->Prg->setMaximum(total);
+        m_c->Prg->setValue(0);
+        m_c->Prg->setTextVisible(true);
+    }
+    m_c->CmdStop->setEnabled(true);
+}
+
+void RunWiring::onRowDone(int row, int done) {
+    if (QTreeWidgetItem* item = m_c->LstV->topLevelItem(row))
+        m_c->LstV->scrollToItem(item);
+    m_c->Prg->setValue(done);
+}
+
+void RunWiring::showFrame(QLabel* visible) {
+    m_c->LabTip->setVisible(visible == m_c->LabTip);
+    m_c->LabSession->setVisible(visible == m_c->LabSession);
+    m_c->CmdSignIn->setVisible(visible == m_c->LabSession);
+    m_c->Frame1->show();
+}
+
+// A notice, not a question: nothing waits for a click, and Stop stays at hand.
+void RunWiring::onSessionLost() {
+    showFrame(m_c->LabSession);
+    emit signInNeeded();
+}
+
+void RunWiring::onFailureStreak() {
+    m_question =
+        dialogs::ask(m_window, QMessageBox::Question, QueryRun::failureStreakQuestion(),
+                     QMessageBox::Yes | QMessageBox::No, this, [this](QMessageBox::StandardButton answer) {
+                         if (answer == QMessageBox::Yes)
+                             m_run->continueAfterFailures();
+                         else if (m_run->awaitsAnswer())
+                             onStopClicked();
+                     });
+}
+
+void RunWiring::onFinished(const QString& message) {
+    if (m_question)
+        m_question->close();
+    setIdleControls(true);
+    m_c->Prg->setValue(0);
+    m_c->Prg->setTextVisible(false);
+    m_c->Frame1->hide();
+    dialogs::message(m_window, QMessageBox::Information, message);
+}
+
+// The list stays readable during a run: it scrolls, but nothing can be selected.
+void RunWiring::setIdleControls(bool idle) {
+    m_c->LstV->setSelectionMode(idle ? QAbstractItemView::SingleSelection : QAbstractItemView::NoSelection);
+    if (!idle)
+        m_c->LstV->clearSelection();
+    m_c->CmdStart->setEnabled(idle);
+    if (idle)
+        m_c->CmdStop->setEnabled(false);
+    m_c->COBNUM->setEnabled(idle);
+    m_c->mnuRetry->setEnabled(idle && m_run->failedRowCount() > 0);
+}

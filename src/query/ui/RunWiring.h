@@ -1,0 +1,52 @@
+#pragma once
+
+#include "query/QueryRun.h"
+
+#include <QObject>
+#include <QPointer>
+
+class QLabel;
+class QMessageBox;
+class QWidget;
+class RowMarker;
+class Thresholds;
+struct MainControls;
+
+// Joins the run to the main window's controls: Start, Stop, Export and retry, the progress, the
+// pause frame with its countdown or lost-session notice, the three-failures question and the end
+// message.
+class RunWiring : public QObject {
+    Q_OBJECT
+
+public:
+    RunWiring(QWidget* window, const MainControls* controls, QueryRun* run, RowMarker* marker,
+              const Thresholds* thresholds);
+
+    // Goes on with saved rows at `rate` a minute (an entry of the rate list, added when missing).
+    bool resume(const QList<QueryRun::SavedRow>& rows, int rate);
+
+signals:
+    // The run met the sign-in page: the login window should come forward for a new sign-in.
+    void signInNeeded();
+    // "重新登录" in the pause frame.
+    void signInWindowWanted();
+
+private:
+    void onStartClicked();
+    void onStopClicked();
+    void onSaveClicked();
+    void onStarted(int total);
+    void onRowDone(int row, int done);
+    void onSessionLost();
+    void onFailureStreak();
+    void onFinished(const QString& message);
+    void showFrame(QLabel* visible);
+    void setIdleControls(bool idle);
+
+    QWidget* m_window;
+    const MainControls* m_c;
+    QueryRun* m_run;
+    RowMarker* m_marker;
+    const Thresholds* m_thresholds;
+    QPointer<QMessageBox> m_question;
+};
