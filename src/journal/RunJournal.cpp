@@ -56,8 +56,9 @@ qint64 toMs(const QDateTime& time) {
     return time.toMSecsSinceEpoch();
 }
 
+// In UTC: converting a million readings to local time costs seconds; windows convert what they show.
 QDateTime fromMs(qint64 ms) {
-    return QDateTime::fromMSecsSinceEpoch(ms);
+    return QDateTime::fromMSecsSinceEpoch(ms, Qt::UTC);
 }
 
 // Empty cells are stored as NULL.
