@@ -185,8 +185,6 @@ RunJournal::Open RunJournal::openFile() {
         return sqlite::isDamage(m_db->lastCode()) ? Open::Damaged : Open::Unwritable;
     if (*version > kSchemaVersion)
         return Open::Newer;
-    if (*version == 0 && m_db->integer("SELECT count(*) FROM sqlite_master").value_or(1) != 0)
-        return Open::Damaged; // some other program's database
 
     // Readers never block the writer, and a row's commit is one append to the log.
     code = sqlite::Statement(*m_db, "PRAGMA journal_mode = WAL").step();
@@ -196,8 +194,10 @@ RunJournal::Open RunJournal::openFile() {
     // the flush a moment later (scheduleFlush) bounds what a power cut can take.
     m_db->exec("PRAGMA synchronous = NORMAL");
 
-    if (*version < kSchemaVersion && (code = createSchema(int(*version))) != SQLITE_OK)
-        return sqlite::isDamage(code) ? Open::Damaged : Open::Unwritable;
+    if (*version < kSchemaVersion) {
+        if (const Open upgraded = upgrade(); upgraded != Open::Ok)
+            return upgraded;
+    }
 
     // A truncated file shows itself when a table's first page is read.
     for (const char* probe :
@@ -219,6 +219,29 @@ int RunJournal::createSchema(int fromVersion) {
         if (const int code = m_db->exec(kMigrations[version]); code != SQLITE_OK)
             return code;
     return transaction.commit();
+}
+
+RunJournal::Open RunJournal::upgrade() {
+    const auto failed = [this](int code) {
+        return sqlite::isDamage(code) ? Open::Damaged : Open::Unwritable;
+    };
+    sqlite::Transaction transaction(*m_db);
+    if (transaction.beginCode() != SQLITE_OK)
+        return failed(transaction.beginCode());
+    // Read again under the write lock: a program started at the same moment may have got here first.
+    const auto version = m_db->integer("PRAGMA user_version");
+    const auto objects = m_db->integer("SELECT count(*) FROM sqlite_master");
+    if (!version || !objects)
+        return failed(m_db->lastCode());
+    if (*version > kSchemaVersion)
+        return Open::Newer;
+    if (*version == 0 && *objects != 0)
+        return Open::Damaged; // some other program's database
+    for (qint64 step = *version; step < kSchemaVersion; ++step)
+        if (const int code = m_db->exec(kMigrations[step]); code != SQLITE_OK)
+            return failed(code);
+    const int code = transaction.commit();
+    return code == SQLITE_OK ? Open::Ok : failed(code);
 }
 
 void RunJournal::openInMemory(int code) {
@@ -281,40 +304,44 @@ bool RunJournal::recover(int code) {
             return false;
         }
     }
-    for (auto it = m_active.cbegin(); it != m_active.cend(); ++it)
-        insertRun(it.key(), it.value());
+    for (auto it = m_active.cbegin(); it != m_active.cend(); ++it) {
+        qint64 id = it.key();
+        insertRun(&id, it.value());
+    }
     return true;
 }
 
-int RunJournal::insertRun(qint64 id, const ActiveRun& run) {
+int RunJournal::insertRun(qint64* id, const ActiveRun& run) {
     sqlite::Transaction transaction(*m_db);
     if (transaction.beginCode() != SQLITE_OK)
         return transaction.beginCode();
-    sqlite::Statement insert(*m_db,
-                             "INSERT OR REPLACE INTO runs(id, started_at, rate, total) VALUES(?, ?, ?, ?)");
-    insert.bind(1, id).bind(2, toMs(run.startedAt)).bind(3, run.rate).bind(4, run.accounts.size());
+    // A new run takes its id inside the transaction, so that two programs never share one.
+    sqlite::Statement insert(*m_db, *id == 0 ? "INSERT INTO runs(started_at, rate, total) VALUES(?, ?, ?)"
+                                             : "INSERT OR REPLACE INTO runs(started_at, rate, total, id) "
+                                               "VALUES(?, ?, ?, ?)");
+    insert.bind(1, toMs(run.startedAt)).bind(2, run.rate).bind(3, run.accounts.size());
+    if (*id != 0)
+        insert.bind(4, *id);
     if (insert.step() != SQLITE_DONE)
         return insert.code();
+    const qint64 runId = *id != 0 ? *id : m_db->lastInsertId();
     sqlite::Statement account(*m_db, "INSERT OR REPLACE INTO run_accounts VALUES(?, ?, ?)");
     for (int i = 0; i < run.accounts.size(); ++i) {
-        if (account.bind(1, id).bind(2, i).bind(3, run.accounts[i]).step() != SQLITE_DONE)
+        if (account.bind(1, runId).bind(2, i).bind(3, run.accounts[i]).step() != SQLITE_DONE)
             return account.code();
         account.reset();
     }
-    return transaction.commit();
+    const int code = transaction.commit();
+    if (code == SQLITE_OK)
+        *id = runId;
+    return code;
 }
 
 qint64 RunJournal::startRun(const QStringList& accounts, int rate, const QDateTime& startedAt) {
     const ActiveRun run{accounts, rate, startedAt};
     qint64 id = 0;
-    for (int attempt = 0; attempt < 2 && id == 0; ++attempt) {
-        const auto next = m_db->integer("SELECT coalesce(max(id), 0) + 1 FROM runs");
-        const int code = next ? insertRun(*next, run) : m_db->lastCode();
-        if (code == SQLITE_OK)
-            id = *next;
-        else if (!recover(code))
-            break;
-    }
+    if (const int code = insertRun(&id, run); code != SQLITE_OK && recover(code))
+        insertRun(&id, run);
     if (id == 0) // the journal cannot take it now; the run goes on, and so do its rows' attempts
         id = std::max<qint64>(m_active.isEmpty() ? 0
                                                  : *std::max_element(m_active.keyBegin(), m_active.keyEnd()),

@@ -83,6 +83,8 @@ private:
     enum class Open { Ok, Damaged, Newer, Unwritable };
 
     Open openFile();
+    // Brings the file to kSchemaVersion in one transaction.
+    Open upgrade();
     int createSchema(int fromVersion); // SQLite result code
     void openInMemory(int code);
     // A failed operation's result code decides: damage moves the file aside and starts again,
@@ -92,7 +94,8 @@ private:
     void moveAside(const QString& notice);
     void raise(const QString& text);
     void scheduleFlush();
-    int insertRun(qint64 id, const ActiveRun& run);
+    // *id 0: a new run, whose id is stored there; otherwise the run is written under that id.
+    int insertRun(qint64* id, const ActiveRun& run);
     int writeRow(qint64 run, int position, const QStringList& cells, const QString& failure,
                  const QDateTime& finishedAt);
     bool claim(qint64 run);

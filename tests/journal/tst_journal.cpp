@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -199,6 +200,31 @@ private slots:
         second.endRun(run, RunState::Stopped);
         QVERIFY(!third.claimUnfinished());
         QCOMPARE(RunJournal(journalPath()).claimUnfinished(), std::nullopt);
+    }
+
+    // Two programs writing at the same moment, from an empty folder on: both runs whole, file sound.
+    void twoProgramsAtOnce() {
+        QProcess first, second;
+        first.start(QStringLiteral(VESMORA_JOURNAL_WRITER), {journalPath(), u"2000"_s, u"2091"_s});
+        second.start(QStringLiteral(VESMORA_JOURNAL_WRITER), {journalPath(), u"2000"_s, u"2092"_s});
+        for (QProcess* writer : {&first, &second}) {
+            QVERIFY(writer->waitForFinished(120000));
+            QVERIFY2(writer->exitCode() == 0, writer->readAllStandardError().constData());
+        }
+        RunJournal journal(journalPath());
+        QCOMPARE(journal.takeNotice(), QString());
+        QVERIFY(!journal.claimUnfinished());
+        QStringList accounts;
+        for (int i = 0; i < 2000; ++i)
+            accounts << u"2091%1"_s.arg(i) << u"2092%1"_s.arg(i);
+        QCOMPARE(journal.readingsOf(accounts).size(), 4000);
+        for (qint64 run : {1, 2}) {
+            const auto restored = journal.loadRun(run);
+            QVERIFY(restored);
+            QCOMPARE(restored->rows.size(), 2000);
+            QCOMPARE(restored->firstUnfinished, 2000);
+        }
+        QVERIFY(brokenCopies(m_dir->filePath(u"data"_s)).isEmpty());
     }
 
     void readingsByAccountAndTime() {
