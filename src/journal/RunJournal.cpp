@@ -87,10 +87,10 @@ Reading readingAt(const sqlite::Statement& row) {
 }
 
 // How the user learns why the journal went to memory.
-QString unwritableReason(int code, const QString& folder) {
+QString unwritableReason(int code, const QString& path) {
     if ((code & 0xff) == SQLITE_FULL)
         return u"磁盘空间已满"_s;
-    return u"无法写入文件夹 %1"_s.arg(QDir::toNativeSeparators(folder));
+    return u"无法写入文件夹 %1"_s.arg(QDir::toNativeSeparators(QFileInfo(path).absolutePath()));
 }
 
 } // namespace
@@ -111,7 +111,7 @@ RunJournal::RunJournal(const QString& path, QObject* parent)
         moveAside(u"查询记录文件来自较新版本的程序"_s);
         break;
     case Open::Unwritable:
-        openInMemory(m_db->lastCode());
+        openInMemory(unwritableReason(m_db->lastCode(), m_path));
         break;
     }
 }
@@ -244,13 +244,12 @@ RunJournal::Open RunJournal::upgrade() {
     return code == SQLITE_OK ? Open::Ok : failed(code);
 }
 
-void RunJournal::openInMemory(int code) {
-    const QString folder = QFileInfo(m_path).absolutePath();
+void RunJournal::openInMemory(const QString& reason) {
     m_db->close();
     m_persistent = false;
     if (m_db->open(u":memory:"_s) == SQLITE_OK)
         createSchema(0);
-    raise(u"%1，本次查询的结果只保存在内存中，程序退出前请导出结果。"_s.arg(unwritableReason(code, folder)));
+    raise(u"%1，本次查询的结果只保存在内存中，程序退出前请导出结果。"_s.arg(reason));
 }
 
 void RunJournal::moveAside(const QString& notice) {
@@ -261,7 +260,7 @@ void RunJournal::moveAside(const QString& notice) {
     for (int n = 2; QFileInfo::exists(aside); ++n)
         aside = m_path + u".broken-"_s + stamp + u"-"_s + QString::number(n);
     if (!QFile::rename(m_path, aside)) {
-        openInMemory(SQLITE_CANTOPEN);
+        openInMemory(u"%1，且无法改名（可能另一个程序正在使用它）"_s.arg(notice));
         return;
     }
     // The log belongs to the damaged file; a new file must not pick it up.
@@ -273,7 +272,7 @@ void RunJournal::moveAside(const QString& notice) {
         m_persistent = true;
         break;
     default:
-        openInMemory(m_db->lastCode());
+        openInMemory(unwritableReason(m_db->lastCode(), m_path));
         break;
     }
 }
@@ -298,7 +297,7 @@ bool RunJournal::recover(int code) {
         case SQLITE_PERM:
             if (!m_persistent)
                 return false;
-            openInMemory(code);
+            openInMemory(unwritableReason(code, m_path));
             break;
         default: // busy: another program holds the file; the caller keeps the work for later
             return false;

@@ -86,7 +86,7 @@ private:
     // Brings the file to kSchemaVersion in one transaction.
     Open upgrade();
     int createSchema(int fromVersion); // SQLite result code
-    void openInMemory(int code);
+    void openInMemory(const QString& reason);
     // A failed operation's result code decides: damage moves the file aside and starts again,
     // a file that cannot be written gives way to memory. The runs this program owns are carried
     // over, so that the caller's ids stay good. true when the operation may be tried again.

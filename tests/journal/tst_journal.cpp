@@ -58,6 +58,10 @@ private slots:
         m_dir.reset(new QTemporaryDir);
         QVERIFY(m_dir->isValid());
     }
+    void cleanup() {
+        QFile::setPermissions(m_dir->filePath(u"data"_s),
+                              QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    }
 
     // Whatever the file is like, the program starts, says so once and journals the run.
     void badGround_data() {
@@ -71,8 +75,9 @@ private slots:
         QTest::newRow("another program's database")
             << u"foreign"_s << true << true << u"查询记录文件已损坏"_s;
         // A file where the folder should be: no folder can be made, whoever runs the test.
-        QTest::newRow("data folder cannot be written")
-            << u"unwritable"_s << false << false << u"本次查询的结果只保存在内存中"_s;
+        QTest::newRow("data folder cannot be made")
+            << u"unmakeable"_s << false << false << u"本次查询的结果只保存在内存中"_s;
+        QTest::newRow("read-only data folder") << u"read-only"_s << false << false << u"无法写入文件夹"_s;
         QTest::newRow("sound file") << u"sound"_s << true << false << QString();
     }
     void badGround() {
@@ -109,9 +114,14 @@ private slots:
                     file.write(QByteArray(4, '\0'));
                 }
             }
-        } else if (kind == u"unwritable"_s) {
+        } else if (kind == u"unmakeable"_s) {
             QVERIFY(QDir(m_dir->path()).rmdir(u"data"_s));
             writeFile(m_dir->filePath(u"data"_s), "a file, not a folder");
+        } else if (kind == u"read-only"_s) {
+            QFile::setPermissions(m_dir->filePath(u"data"_s), QFile::ReadOwner | QFile::ExeOwner);
+            QFile probe(m_dir->filePath(u"data/probe"_s));
+            if (probe.open(QIODevice::WriteOnly))
+                QSKIP("this user writes into read-only folders (root, or a Windows folder attribute)");
         }
 
         RunJournal journal(path);
