@@ -13,6 +13,10 @@ JournalLink::JournalLink(QueryRun* run, RunJournal* journal, std::function<int()
     connect(run, &QueryRun::finished, this, &JournalLink::onFinished);
 }
 
+QString JournalLink::restoreQuestion(const journal::UnfinishedRun& run) {
+    return QStringLiteral("上次查询未完成（已完成 %1/%2），是否继续?").arg(run.done).arg(run.total);
+}
+
 void JournalLink::adopt(qint64 journalRun) {
     m_journalRun = journalRun;
     m_adopted = true;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "journal/JournalTypes.h"
+
 #include <QObject>
 
 #include <functional>
@@ -16,6 +18,9 @@ class JournalLink : public QObject {
 public:
     // rate: the run's queries per minute, read when a list starts.
     JournalLink(QueryRun* run, RunJournal* journal, std::function<int()> rate, QObject* parent = nullptr);
+
+    // "上次查询未完成（已完成 n/N），是否继续?"
+    static QString restoreQuestion(const journal::UnfinishedRun& run);
 
     // The run about to start continues this journal run (a restored one) instead of a new one.
     void adopt(qint64 journalRun);

@@ -53,6 +53,8 @@ private slots:
         QVERIFY(!stored->rows[1].failure.isEmpty());
         QCOMPARE(journal.history(u"209003"_s).value(0).ontReceive(), u"-21.53"_s);
         QVERIFY(!RunJournal(dir.filePath(u"journal.sqlite"_s)).claimUnfinished()); // ended
+        QCOMPARE(JournalLink::restoreQuestion({7, 2, 3, 30, {}}),
+                 u"上次查询未完成（已完成 2/3），是否继续?"_s);
 
         // Run again, the failed row replaces its record in the same journal run.
         client.answer = [](const FakePostClient::Request& r) {
