@@ -458,21 +458,22 @@ std::optional<journal::UnfinishedRun> RunJournal::claimUnfinished() {
         recover(code);
         return std::nullopt;
     }
-    if (abandoned.isEmpty())
-        return std::nullopt;
-    for (qsizetype i = 1; i < abandoned.size(); ++i)
-        endRun(abandoned[i], RunState::Stopped);
-
-    const qint64 id = abandoned.first();
-    std::optional<journal::RestoredRun> restored = loadRun(id);
-    if (!restored) {
-        release(id);
-        return std::nullopt;
+    // The newest run with rows left to do is offered; a run cut short after its last row has
+    // nothing to go on with, and older ones are not offered again.
+    std::optional<journal::RestoredRun> offered;
+    for (qint64 id : std::as_const(abandoned)) {
+        std::optional<journal::RestoredRun> restored = offered ? std::nullopt : loadRun(id);
+        if (restored && restored->rows.size() < restored->accounts.size())
+            offered = std::move(restored);
+        else
+            endRun(id, restored ? RunState::Finished : RunState::Stopped);
     }
+    if (!offered)
+        return std::nullopt;
     // Owned from here on: carried over if the file has to be replaced.
-    m_active.insert(id, ActiveRun{restored->accounts, restored->rate, restored->startedAt});
-    return journal::UnfinishedRun{id, int(restored->rows.size()), int(restored->accounts.size()),
-                                  restored->rate, restored->startedAt};
+    m_active.insert(offered->id, ActiveRun{offered->accounts, offered->rate, offered->startedAt});
+    return journal::UnfinishedRun{offered->id, int(offered->rows.size()), int(offered->accounts.size()),
+                                  offered->rate, offered->startedAt};
 }
 
 std::optional<journal::RestoredRun> RunJournal::loadRun(qint64 id) {

@@ -56,8 +56,9 @@ public:
     // Stopped or Finished; gives up the run's ownership.
     void endRun(qint64 run, journal::RunState state);
 
-    // The newest run left Running that no living program owns, now owned by this one; older
-    // abandoned runs are marked Stopped. Nothing when there is none.
+    // The newest run left Running, with rows still to do, that no living program owns; now owned
+    // by this one. Other abandoned runs are marked Stopped (Finished when every row was done).
+    // Nothing when there is none.
     std::optional<journal::UnfinishedRun> claimUnfinished();
     std::optional<journal::RestoredRun> loadRun(qint64 run);
 

@@ -210,6 +210,14 @@ private slots:
         second.endRun(run, RunState::Stopped);
         QVERIFY(!third.claimUnfinished());
         QCOMPARE(RunJournal(journalPath()).claimUnfinished(), std::nullopt);
+
+        // Cut short after its last row: nothing to go on with, so nothing is offered.
+        {
+            RunJournal last(journalPath());
+            const qint64 done = last.startRun({u"209009"_s}, 30, kStart);
+            last.recordRow(done, 0, cells(u"209009"_s, u"-20.00"_s), QString(), kStart);
+        }
+        QCOMPARE(RunJournal(journalPath()).claimUnfinished(), std::nullopt);
     }
 
     // Two programs writing at the same moment, from an empty folder on: both runs whole, file sound.
