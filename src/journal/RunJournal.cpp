@@ -111,7 +111,7 @@ RunJournal::RunJournal(const QString& path, QObject* parent)
         moveAside(u"查询记录文件来自较新版本的程序"_s);
         break;
     case Open::Unwritable:
-        openInMemory(unwritableReason(m_db->lastCode(), m_path));
+        openInMemory(unwritableReason(m_openCode, m_path));
         break;
     }
 }
@@ -120,6 +120,7 @@ RunJournal::~RunJournal() = default; // closing the last connection writes the l
 
 void RunJournal::flush() {
     m_flushTimer.stop();
+    writePending();
     if (!m_persistent)
         return;
     const int code = m_db->exec("PRAGMA wal_checkpoint(PASSIVE)");
@@ -170,26 +171,31 @@ QString RunJournal::takeNotice() {
     return std::exchange(m_notice, QString());
 }
 
+RunJournal::Open RunJournal::failure(int code) {
+    m_openCode = code;
+    return sqlite::isDamage(code) ? Open::Damaged : Open::Unwritable;
+}
+
 RunJournal::Open RunJournal::openFile() {
     const QFileInfo file(m_path);
     if (!QDir().mkpath(file.absolutePath()))
-        return Open::Unwritable;
+        return failure(SQLITE_CANTOPEN);
     int code = m_db->open(m_path);
     if (code != SQLITE_OK)
-        return sqlite::isDamage(code) ? Open::Damaged : Open::Unwritable;
+        return failure(code);
     m_db->busyTimeout(kBusyMs);
 
     // The first read of the header: a file that is not a database fails here.
     const auto version = m_db->integer("PRAGMA user_version");
     if (!version)
-        return sqlite::isDamage(m_db->lastCode()) ? Open::Damaged : Open::Unwritable;
+        return failure(m_db->lastCode());
     if (*version > kSchemaVersion)
         return Open::Newer;
 
     // Readers never block the writer, and a row's commit is one append to the log.
     code = sqlite::Statement(*m_db, "PRAGMA journal_mode = WAL").step();
     if (isError(code))
-        return sqlite::isDamage(code) ? Open::Damaged : Open::Unwritable;
+        return failure(code);
     // A commit reaches the log without waiting for the disk: a crash or kill loses nothing, and
     // the flush a moment later (scheduleFlush) bounds what a power cut can take.
     m_db->exec("PRAGMA synchronous = NORMAL");
@@ -206,7 +212,7 @@ RunJournal::Open RunJournal::openFile() {
         sqlite::Statement statement(*m_db, probe);
         code = statement.step();
         if (isError(code))
-            return sqlite::isDamage(code) ? Open::Damaged : Open::Unwritable;
+            return failure(code);
     }
     return Open::Ok;
 }
@@ -222,26 +228,23 @@ int RunJournal::createSchema(int fromVersion) {
 }
 
 RunJournal::Open RunJournal::upgrade() {
-    const auto failed = [this](int code) {
-        return sqlite::isDamage(code) ? Open::Damaged : Open::Unwritable;
-    };
     sqlite::Transaction transaction(*m_db);
     if (transaction.beginCode() != SQLITE_OK)
-        return failed(transaction.beginCode());
+        return failure(transaction.beginCode());
     // Read again under the write lock: a program started at the same moment may have got here first.
     const auto version = m_db->integer("PRAGMA user_version");
     const auto objects = m_db->integer("SELECT count(*) FROM sqlite_master");
     if (!version || !objects)
-        return failed(m_db->lastCode());
+        return failure(m_db->lastCode());
     if (*version > kSchemaVersion)
         return Open::Newer;
     if (*version == 0 && *objects != 0)
         return Open::Damaged; // some other program's database
     for (qint64 step = *version; step < kSchemaVersion; ++step)
         if (const int code = m_db->exec(kMigrations[step]); code != SQLITE_OK)
-            return failed(code);
+            return failure(code);
     const int code = transaction.commit();
-    return code == SQLITE_OK ? Open::Ok : failed(code);
+    return code == SQLITE_OK ? Open::Ok : failure(code);
 }
 
 void RunJournal::openInMemory(const QString& reason) {
@@ -272,7 +275,7 @@ void RunJournal::moveAside(const QString& notice) {
         m_persistent = true;
         break;
     default:
-        openInMemory(unwritableReason(m_db->lastCode(), m_path));
+        openInMemory(unwritableReason(m_openCode, m_path));
         break;
     }
 }
@@ -299,7 +302,7 @@ bool RunJournal::recover(int code) {
                 return false;
             openInMemory(unwritableReason(code, m_path));
             break;
-        default: // busy: another program holds the file; the caller keeps the work for later
+        default: // busy: another program holds the file; nothing to mend
             return false;
         }
     }
@@ -397,13 +400,26 @@ int RunJournal::writeRow(qint64 run, int position, const QStringList& cells, con
 
 void RunJournal::recordRow(qint64 run, int position, const QStringList& cells, const QString& failure,
                            const QDateTime& finishedAt) {
-    const int code = writeRow(run, position, cells, failure, finishedAt);
-    if (code != SQLITE_OK && recover(code))
-        writeRow(run, position, cells, failure, finishedAt);
+    m_pending.append({run, position, cells, failure, finishedAt});
+    writePending();
     scheduleFlush();
 }
 
+void RunJournal::writePending() {
+    while (!m_pending.isEmpty()) {
+        const PendingRow& row = m_pending.first();
+        int code = writeRow(row.run, row.position, row.cells, row.failure, row.finishedAt);
+        if (code != SQLITE_OK && recover(code))
+            code = writeRow(row.run, row.position, row.cells, row.failure, row.finishedAt);
+        // Busy beyond the wait: another program holds the file; the row waits for the next write.
+        if ((code & 0xff) == SQLITE_BUSY || (code & 0xff) == SQLITE_LOCKED)
+            return;
+        m_pending.removeFirst();
+    }
+}
+
 void RunJournal::endRun(qint64 run, RunState state) {
+    writePending();
     const auto write = [&] {
         sqlite::Statement update(*m_db, "UPDATE runs SET state = ?, ended_at = ? WHERE id = ?");
         return update.bind(1, qint64(state))

@@ -82,8 +82,16 @@ private:
         QDateTime startedAt;
     };
     enum class Open { Ok, Damaged, Newer, Unwritable };
+    struct PendingRow {
+        qint64 run;
+        int position;
+        QStringList cells;
+        QString failure;
+        QDateTime finishedAt;
+    };
 
     Open openFile();
+    Open failure(int code);
     // Brings the file to kSchemaVersion in one transaction.
     Open upgrade();
     int createSchema(int fromVersion); // SQLite result code
@@ -97,6 +105,7 @@ private:
     void scheduleFlush();
     // *id 0: a new run, whose id is stored there; otherwise the run is written under that id.
     int insertRun(qint64* id, const ActiveRun& run);
+    void writePending();
     int writeRow(qint64 run, int position, const QStringList& cells, const QString& failure,
                  const QDateTime& finishedAt);
     bool claim(qint64 run);
@@ -110,4 +119,6 @@ private:
     QHash<qint64, ActiveRun> m_active;
     QHash<qint64, std::shared_ptr<QLockFile>> m_claims;
     QTimer m_flushTimer;
+    QList<PendingRow> m_pending; // rows another program kept out for longer than the busy wait
+    int m_openCode = 0;          // why the file could not be opened, for the notice
 };
