@@ -12,6 +12,7 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <limits>
 
 using namespace Qt::StringLiterals;
 using journal::Reading;
@@ -545,6 +546,14 @@ std::optional<journal::RestoredRun> RunJournal::loadRun(qint64 id) {
 }
 
 std::optional<Reading> RunJournal::previousReading(const QString& account, const QDateTime& before) {
+    return readingBefore(account, toMs(before));
+}
+
+std::optional<Reading> RunJournal::latestReading(const QString& account) {
+    return readingBefore(account, std::numeric_limits<qint64>::max());
+}
+
+std::optional<Reading> RunJournal::readingBefore(const QString& account, qint64 ms) {
     std::optional<Reading> previous;
     int code;
     {
@@ -552,7 +561,7 @@ std::optional<Reading> RunJournal::previousReading(const QString& account, const
                                         " FROM readings WHERE account = ? AND taken_at < ? "
                                         "ORDER BY taken_at DESC, run_id DESC, position DESC LIMIT 1")
                                            .constData());
-        if ((code = query.bind(1, account).bind(2, toMs(before)).step()) == SQLITE_ROW)
+        if ((code = query.bind(1, account).bind(2, ms).step()) == SQLITE_ROW)
             previous = readingAt(query);
     }
     if (isError(code))

@@ -67,6 +67,8 @@ public:
 
     // The account's newest reading taken before the given time.
     std::optional<journal::Reading> previousReading(const QString& account, const QDateTime& before);
+    // The account's newest reading of all: the previous one for a row not yet recorded.
+    std::optional<journal::Reading> latestReading(const QString& account);
     // Newest first.
     QList<journal::Reading> history(const QString& account);
     // Every reading of these accounts (each counted once), newest first.
@@ -106,6 +108,7 @@ private:
     // *id 0: a new run, whose id is stored there; otherwise the run is written under that id.
     int insertRun(qint64* id, const ActiveRun& run);
     void writePending();
+    std::optional<journal::Reading> readingBefore(const QString& account, qint64 ms);
     int writeRow(qint64 run, int position, const QStringList& cells, const QString& failure,
                  const QDateTime& finishedAt);
     bool claim(qint64 run);

@@ -38,8 +38,11 @@ void JournalLink::onRowDone(int row) {
     if (m_journalRun == 0 || row < 0 || row >= m_run->rows().size())
         return;
     const QueryRun::Row& cells = m_run->rows().at(row);
+    const auto previous = m_journal->latestReading(cells[QueryRun::Account]);
     m_journal->recordRow(m_journalRun, row, QStringList(cells.begin(), cells.end()),
                          m_run->failureReason(row), QDateTime::currentDateTimeUtc());
+    if (previous)
+        emit previousReading(row, *previous);
 }
 
 void JournalLink::onFinished(const QString& message) {

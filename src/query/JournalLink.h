@@ -26,6 +26,12 @@ public:
     void adopt(qint64 journalRun);
     qint64 journalRun() const { return m_journalRun; }
 
+signals:
+    // The account's reading before this row's, looked up as the row finished and before it was
+    // recorded: what the drop rule compares the row's power cells with. Not sent for an account
+    // without an earlier reading.
+    void previousReading(int row, const journal::Reading& previous);
+
 private:
     void onStarted();
     void onRowDone(int row);

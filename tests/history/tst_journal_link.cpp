@@ -66,6 +66,16 @@ private slots:
         QCOMPARE(link.journalRun(), first);
         QCOMPARE(journal.loadRun(first)->rows[1].failure, QString());
         QCOMPARE(journal.history(u"209002"_s).size(), 1);
+
+        // A new list: each row is told the reading it replaces, and recorded as a new run.
+        QSignalSpy previous(&link, &JournalLink::previousReading);
+        QVERIFY(run.start(u"209003\r\n209004"_s));
+        QVERIFY(finished.wait(10000));
+        QVERIFY(link.journalRun() != first);
+        QCOMPARE(previous.size(), 1);
+        QCOMPARE(previous[0][0].toInt(), 0);
+        QCOMPARE(previous[0][1].value<journal::Reading>().ontReceive(), u"-21.53"_s);
+        QCOMPARE(journal.history(u"209003"_s).size(), 2);
     }
 };
 
