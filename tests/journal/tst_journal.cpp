@@ -271,6 +271,14 @@ private slots:
         QCOMPARE(all[0].takenAt, kStart);
         QCOMPARE(all[1].account, u"209002"_s);
         QCOMPARE(all[2].takenAt, kStart.addDays(-5));
+
+        // Old runs give up their rows, never their readings.
+        journal.endRun(evening, RunState::Finished);
+        for (int i = 0; i < RunJournal::kRunsWithRows; ++i)
+            journal.endRun(journal.startRun({u"209777"_s}, 30, kStart), RunState::Finished);
+        QVERIFY(journal.loadRun(morning)->rows.isEmpty());
+        QCOMPARE(journal.loadRun(evening)->rows.size(), 1);
+        QCOMPARE(journal.history(u"209001"_s).size(), 2);
     }
 };
 
