@@ -8,7 +8,8 @@ class HistoryChart;
 class QTableWidget;
 
 // One account's readings over time: a chart of ONT and OLT receive above a table of every
-// reading, newest first. It shows what it is given; the journal supplies it.
+// reading, newest first. It shows what it is given; the journal supplies it. A window of its own
+// that deletes itself when closed: create it with new and show it.
 class HistoryWindow : public QWidget {
     Q_OBJECT
 
