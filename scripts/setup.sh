@@ -8,7 +8,7 @@ set -euo pipefail
 packages=(
     g++ cmake ninja-build pkg-config git
     qt6-base-dev qt6-base-dev-tools qt6-webengine-dev qt6-webengine-dev-tools libqt6webenginecore6-bin
-    libgl-dev libxlsxwriter-dev libcpp-httplib-dev
+    libgl-dev libxlsxwriter-dev libcpp-httplib-dev libsqlite3-dev
     xvfb xauth fonts-wqy-microhei qt6-translations-l10n
     python3 python3-openpyxl curl clang-format
     clang libclang-rt-14-dev llvm

@@ -18,21 +18,22 @@ started=$SECONDS
 
 packages=(
     g++-mingw-w64-x86-64-posix mingw-w64-tools libz-mingw-w64-dev wine wine64
-    dpkg-dev patch xz-utils locales
+    dpkg-dev patch xz-utils locales tcl
 )
 
-# libxlsxwriter cross-built from Debian's source of the version the Linux build uses, and
-# cpp-httplib's single header from its Debian source (Debian's patches applied to both).
+# libxlsxwriter cross-built from Debian's source of the version the Linux build uses, cpp-httplib's
+# single header, and SQLite's amalgamation made from its Debian source (by its own Tcl script) and
+# compiled as a static library (Debian's patches applied to all three).
 provide_libraries() {
     local deps=$area/deps
     local recipe
-    recipe="$(dpkg-query -W -f='${source:Version} ' libxlsxwriter-dev libcpp-httplib-dev)$(sha256sum <scripts/windows/mingw-toolchain.cmake)"
+    recipe="$(dpkg-query -W -f='${source:Version} ' libxlsxwriter-dev libcpp-httplib-dev libsqlite3-dev)$(sha256sum <scripts/windows/mingw-toolchain.cmake)"
     if [ -f "$deps/.recipe" ] && [ "$(cat "$deps/.recipe")" = "$recipe" ]; then
         echo "libraries already in $deps"
         return
     fi
-    rm -rf "$deps" "$area/xlsxwriter-build"
-    local xlsxwriter httplib
+    rm -rf "$deps" "$area/xlsxwriter-build" "$area/sqlite-build"
+    local xlsxwriter httplib sqlite
     xlsxwriter=$(debian_source "$area" "libxlsxwriter=$(dpkg-query -W -f='${source:Version}' libxlsxwriter-dev)")
     httplib=$(debian_source "$area" "cpp-httplib=$(dpkg-query -W -f='${source:Version}' libcpp-httplib-dev)")
     cmake -S "$xlsxwriter" -B "$area/xlsxwriter-build" -G Ninja --log-level=WARNING \
@@ -41,7 +42,16 @@ provide_libraries() {
     cmake --build "$area/xlsxwriter-build"
     cmake --install "$area/xlsxwriter-build" >/dev/null
     install -D -m 644 "$httplib/httplib.h" "$deps/include/httplib.h"
-    rm -rf "$area/xlsxwriter-build" "$(dirname "$xlsxwriter")" "$(dirname "$httplib")"
+    sqlite=$(debian_source "$area" "sqlite3=$(dpkg-query -W -f='${source:Version}' libsqlite3-dev)")
+    mkdir -p "$area/sqlite-build"
+    (cd "$area/sqlite-build" && "$sqlite/configure" --disable-tcl >/dev/null && make sqlite3.c >/dev/null)
+    x86_64-w64-mingw32-gcc-posix -O2 -DSQLITE_THREADSAFE=1 -DSQLITE_OMIT_LOAD_EXTENSION \
+        -c "$area/sqlite-build/sqlite3.c" -o "$area/sqlite-build/sqlite3.o"
+    mkdir -p "$deps/lib"
+    x86_64-w64-mingw32-ar rcs "$deps/lib/libsqlite3.a" "$area/sqlite-build/sqlite3.o"
+    install -D -m 644 "$area/sqlite-build/sqlite3.h" "$deps/include/sqlite3.h"
+    rm -rf "$area/xlsxwriter-build" "$area/sqlite-build" "$(dirname "$xlsxwriter")" "$(dirname "$httplib")" \
+        "$(dirname "$sqlite")"
     echo "$recipe" >"$deps/.recipe"
 }
 
@@ -107,7 +117,7 @@ run_tests() {
 
 step "set-up" bash scripts/setup.sh "${packages[@]}"
 step "Qt for mingw" bash scripts/windows/provide-qt.sh "$area"
-step "libxlsxwriter and cpp-httplib" provide_libraries
+step "libxlsxwriter, cpp-httplib and SQLite" provide_libraries
 step "configure" configure
 step "build" cmake --build "$project"
 step "deploy" deploy

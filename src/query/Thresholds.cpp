@@ -36,6 +36,9 @@ Thresholds Thresholds::fromIni(const QString& path) {
     Thresholds thresholds;
     thresholds.ontReceive = readWindow(path, u"OntRx"_s, thresholds.ontReceive);
     thresholds.oltReceive = readWindow(path, u"OltRx"_s, thresholds.oltReceive);
+    const double drop = readNumber(path, u"DropDb"_s, thresholds.dropDb);
+    if (drop > 0)
+        thresholds.dropDb = drop;
     return thresholds;
 }
 

@@ -12,6 +12,9 @@ struct Thresholds {
     };
     Window ontReceive{-27, -8};
     Window oltReceive{-28, -8};
+    // A power reading this many dB or more below the account's previous one counts as a drop
+    // ([Thresholds] DropDb; a value that is not a positive number keeps the default).
+    double dropDb = 3;
 
     // A missing file, key, or a value that is not a number keeps that default; a window whose
     // low end lies above its high end keeps both defaults.
@@ -30,4 +33,6 @@ constexpr quint32 kWeakFill = 0xFFEB9C;
 constexpr quint32 kWeakText = 0x9C5700;
 constexpr quint32 kFailedFill = 0xFFC7CE;
 constexpr quint32 kFailedText = 0xC00000;
+constexpr quint32 kDropFill = 0xE4DFEC;
+constexpr quint32 kDropText = 0x5B2C6F;
 } // namespace marks

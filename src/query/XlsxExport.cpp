@@ -2,6 +2,7 @@
 
 #include "common/ErrorText.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -9,6 +10,7 @@
 
 #include <xlsxwriter.h>
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <filesystem>
@@ -24,6 +26,7 @@ constexpr qsizetype kFirstPowerColumn = 2;
 constexpr qsizetype kLastPowerColumn = 5;
 
 constexpr std::array<double, 11> kColumnWidths = {10, 20, 15, 15, 15, 15, 15, 15, 10, 15, 30};
+constexpr std::array<double, 6> kHistoryWidths = {14, 20, 15, 15, 15, 15};
 
 std::filesystem::path fsPath(const QString& path) {
     return std::filesystem::path(path.toStdU16String());
@@ -137,10 +140,59 @@ Formats addFormats(lxw_workbook* workbook) {
     return formats;
 }
 
+lxw_datetime excelTime(const QDateTime& time) {
+    const QDateTime local = time.toLocalTime();
+    const QDate date = local.date();
+    const QTime clock = local.time();
+    return lxw_datetime{date.year(),  date.month(),   date.day(),
+                        clock.hour(), clock.minute(), clock.second() + clock.msec() / 1000.0};
+}
+
+lxw_error writeHistory(lxw_workbook* workbook, const QList<journal::Reading>& history) {
+    const QByteArray name = historySheetName().toUtf8();
+    lxw_worksheet* sheet = workbook_add_worksheet(workbook, name.constData());
+    if (!sheet)
+        return LXW_ERROR_MEMORY_MALLOC_FAILED;
+    lxw_format* timeFormat = workbook_add_format(workbook);
+    format_set_num_format(timeFormat, "yyyy-mm-dd hh:mm:ss");
+    lxw_error error = LXW_NO_ERROR;
+    for (size_t column = 0; column < kHistoryWidths.size() && error == LXW_NO_ERROR; ++column)
+        error = worksheet_set_column(sheet, lxw_col_t(column), lxw_col_t(column), kHistoryWidths[column],
+                                     nullptr);
+    const QStringList headers = historyHeaders();
+    for (qsizetype column = 0; column < headers.size() && error == LXW_NO_ERROR; ++column)
+        error = worksheet_write_string(sheet, 0, lxw_col_t(column), headers[column].toUtf8().constData(),
+                                       nullptr);
+
+    // Newest first: what does not fit is the oldest.
+    const qsizetype count = std::min<qsizetype>(history.size(), LXW_ROW_MAX - 1);
+    for (qsizetype index = 0; index < count && error == LXW_NO_ERROR; ++index) {
+        const journal::Reading& reading = history[index];
+        const auto row = lxw_row_t(index + 1);
+        error = worksheet_write_string(sheet, row, 0, reading.account.toUtf8().constData(), nullptr);
+        if (error == LXW_NO_ERROR) {
+            lxw_datetime time = excelTime(reading.takenAt);
+            error = worksheet_write_datetime(sheet, row, 1, &time, timeFormat);
+        }
+        for (size_t value = 0; value < reading.values.size() && error == LXW_NO_ERROR; ++value) {
+            const QString& text = reading.values[value];
+            const auto column = lxw_col_t(2 + value);
+            if (text.isEmpty())
+                continue;
+            if (const auto number = plainDecimal(text))
+                error = worksheet_write_number(sheet, row, column, *number, nullptr);
+            else
+                error = worksheet_write_string(sheet, row, column, text.toUtf8().constData(), nullptr);
+        }
+    }
+    return error;
+}
+
 // Fills and closes the workbook at fileName; workbook_close runs on every path so that nothing
 // stays open.
 lxw_error writeWorkbook(const QByteArray& fileName, const QStringList& headers,
-                        const QList<QStringList>& rows, const SheetMarks& marks) {
+                        const QList<QStringList>& rows, const SheetMarks& marks,
+                        const QList<journal::Reading>& history) {
     lxw_workbook_options options{};
     options.constant_memory = LXW_TRUE;
     lxw_workbook* workbook = workbook_new_opt(fileName.constData(), &options);
@@ -191,12 +243,27 @@ lxw_error writeWorkbook(const QByteArray& fileName, const QStringList& headers,
         error = index + 1 >= LXW_ROW_MAX
                     ? LXW_ERROR_WORKSHEET_INDEX_OUT_OF_RANGE
                     : writeRow(lxw_row_t(index + 1), rows.at(index), true, marks.failedRows.value(index));
+    if (error == LXW_NO_ERROR && !history.isEmpty())
+        error = writeHistory(workbook, history);
 
     const lxw_error closeError = workbook_close(workbook);
     return error != LXW_NO_ERROR ? error : closeError;
 }
 
 } // namespace
+
+QString historySheetName() {
+    return u"历史"_s;
+}
+
+QStringList historyHeaders() {
+    return {u"209帐号"_s,
+            u"时间"_s,
+            u"光猫接收光功率(dB)"_s,
+            u"光猫发送光功率(dB)"_s,
+            u"OLT接收光功率(dB)"_s,
+            u"OLT发送光功率(dB)"_s};
+}
 
 QString withXlsxExtension(const QString& name) {
     if (name.right(5).toLower() == QLatin1String(".xlsx"))
@@ -205,7 +272,7 @@ QString withXlsxExtension(const QString& name) {
 }
 
 ExportResult writeXlsx(const QString& path, const QStringList& headers, const QList<QStringList>& rows,
-                       const SheetMarks& marks) {
+                       const SheetMarks& marks, const QList<journal::Reading>& history) {
     const QFileInfo target(path);
     const QString targetPath = target.absoluteFilePath();
     if (target.isDir())
@@ -219,7 +286,7 @@ ExportResult writeXlsx(const QString& path, const QStringList& headers, const QL
     if (!createTemporaryFile(folder, targetPath, &temporary, &error))
         return {false, error};
 
-    const lxw_error written = writeWorkbook(libraryFileName(temporary), headers, rows, marks);
+    const lxw_error written = writeWorkbook(libraryFileName(temporary), headers, rows, marks, history);
     if (written != LXW_NO_ERROR) {
         QFile::remove(temporary);
         return {false, libraryError(written, targetPath)};

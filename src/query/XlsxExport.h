@@ -1,5 +1,6 @@
 #pragma once
 
+#include "journal/JournalTypes.h"
 #include "query/Thresholds.h"
 
 #include <QList>
@@ -21,10 +22,17 @@ struct SheetMarks {
 
 // Writes one sheet: the headers in row 1, then one row per list row, all cells as text except
 // plain decimal numbers in the four power columns (2 to 5), which become numbers; empty cells stay
-// blank. The workbook goes to a temporary file next to path and is moved over path only once it
+// blank. With history, a second sheet "历史" follows: account (text), time (a date-time cell) and
+// the four readings (numbers where they are plain decimals), one row per reading in the order
+// given (newest first, as the journal gives them); readings beyond the sheet's last row are left
+// out. The workbook goes to a temporary file next to path and is moved over path only once it
 // is complete, so a failed save leaves an existing file as it was.
 ExportResult writeXlsx(const QString& path, const QStringList& headers, const QList<QStringList>& rows,
-                       const SheetMarks& marks = {});
+                       const SheetMarks& marks = {}, const QList<journal::Reading>& history = {});
+
+// The history sheet's name and its header texts.
+QString historySheetName(); // "历史"
+QStringList historyHeaders();
 
 // name unchanged when it ends in ".xlsx" in any letter case, otherwise name + ".xlsx".
 QString withXlsxExtension(const QString& name);

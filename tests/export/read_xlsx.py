@@ -1,5 +1,6 @@
 """Reads a workbook back with openpyxl and writes what the export tests check, as JSON, to an
 answer file: read_xlsx.py WORKBOOK ANSWER."""
+import datetime
 import json
 import os
 import re
@@ -12,6 +13,8 @@ from openpyxl.utils import get_column_letter
 def cell(c):
     if c.value is None:
         return None
+    if isinstance(c.value, datetime.datetime):
+        return {"type": "date", "value": c.value.isoformat(sep=" ")}
     return {"type": "number" if c.data_type == "n" else "text" if c.data_type == "s" else c.data_type,
             "value": c.value}
 
@@ -46,8 +49,14 @@ def main(path, answer):
         letter = get_column_letter(index)
         dim = ws.column_dimensions.get(letter)
         widths[letter] = dim.width if dim is not None and dim.customWidth else None
-    text = json.dumps({"sheets": len(wb.worksheets), "max_row": ws.max_row, "max_column": ws.max_column,
-                       "rows": rows, "fills": fills, "widths": widths, "wrapped": wrapped}, ensure_ascii=True)
+    book = {"sheets": len(wb.worksheets), "max_row": ws.max_row, "max_column": ws.max_column,
+            "rows": rows, "fills": fills, "widths": widths, "wrapped": wrapped}
+    # The second sheet of readings, when the export has one.
+    if "历史" in wb.sheetnames:
+        history = wb["历史"]
+        book["history"] = [[cell(c) for c in row] for row in history.iter_rows()]
+        book["history_formats"] = [c.number_format for c in next(history.iter_rows(min_row=2, max_row=2), [])]
+    text = json.dumps(book, ensure_ascii=True)
     # Written whole, then renamed: the test takes the file as soon as it exists.
     answer = host_path(answer)
     with open(answer + ".part", "w", encoding="ascii") as out:

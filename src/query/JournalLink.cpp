@@ -1,0 +1,52 @@
+#include "query/JournalLink.h"
+
+#include "journal/RunJournal.h"
+#include "query/QueryRun.h"
+
+#include <QDateTime>
+
+JournalLink::JournalLink(QueryRun* run, RunJournal* journal, std::function<int()> rate, QObject* parent)
+    : QObject(parent), m_run(run), m_journal(journal), m_rate(std::move(rate)) {
+    connect(run, &QueryRun::rowsBuilt, this, [this] { m_newList = true; });
+    connect(run, &QueryRun::started, this, &JournalLink::onStarted);
+    connect(run, &QueryRun::rowDone, this, [this](int row) { onRowDone(row); });
+    connect(run, &QueryRun::finished, this, &JournalLink::onFinished);
+}
+
+QString JournalLink::restoreQuestion(const journal::UnfinishedRun& run) {
+    return QStringLiteral("上次查询未完成（已完成 %1/%2），是否继续?").arg(run.done).arg(run.total);
+}
+
+void JournalLink::adopt(qint64 journalRun) {
+    m_journalRun = journalRun;
+    m_adopted = true;
+}
+
+void JournalLink::onStarted() {
+    if (m_adopted) {
+        m_adopted = false;
+    } else if (m_newList || m_journalRun == 0) {
+        QStringList accounts;
+        for (const QueryRun::Row& row : m_run->rows())
+            accounts << row[QueryRun::Account];
+        m_journalRun = m_journal->startRun(accounts, m_rate ? m_rate() : 0, QDateTime::currentDateTimeUtc());
+    }
+    m_newList = false;
+}
+
+void JournalLink::onRowDone(int row) {
+    if (m_journalRun == 0 || row < 0 || row >= m_run->rows().size())
+        return;
+    const QueryRun::Row& cells = m_run->rows().at(row);
+    const auto previous = m_journal->latestReading(cells[QueryRun::Account]);
+    m_journal->recordRow(m_journalRun, row, QStringList(cells.begin(), cells.end()),
+                         m_run->failureReason(row), QDateTime::currentDateTimeUtc());
+    if (previous)
+        emit previousReading(row, *previous);
+}
+
+void JournalLink::onFinished(const QString& message) {
+    if (m_journalRun != 0)
+        m_journal->endRun(m_journalRun, message == QueryRun::stoppedMessage() ? journal::RunState::Stopped
+                                                                              : journal::RunState::Finished);
+}

@@ -1,0 +1,33 @@
+#pragma once
+
+#include "journal/JournalTypes.h"
+
+#include <QList>
+#include <QWidget>
+
+// A line chart of one account's ONT receive and OLT receive readings over time, oldest on the
+// left. Drawn with QPainter: the Windows Qt carries no chart module.
+class HistoryChart : public QWidget {
+    Q_OBJECT
+
+public:
+    explicit HistoryChart(QWidget* parent = nullptr);
+
+    // Any order; readings that are not numbers leave a gap in their line.
+    void setReadings(const QList<journal::Reading>& readings);
+
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override;
+
+    static QString emptyText(); // "没有该帐号的历史读数"
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    struct Point {
+        qint64 ms;
+        double value;
+    };
+    QList<Point> m_series[2]; // ONT receive, OLT receive; by time
+};

@@ -1,0 +1,83 @@
+#include "journal/RunJournal.h"
+#include "query/FakePostClient.h"
+#include "query/JournalLink.h"
+#include "query/QueryRun.h"
+
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+const QString kResourceOk =
+    u"{\"rmw_test_desc\":\"资源查询成功\",\"rmw_ems\":\"广州天河EMS\",\"rmw_olt_pon\":\"0/1/3\","
+    "\"rmw_loid\":\"GZ001\",\"rmw_pos_name\":\"天河-1:8-03\",\"rmw_olt_ip\":\"10.1.2.3\"}"_s;
+const QString kPowerOk =
+    u"{\"test_desc\":\"成功\",\"olt_send\":3.21,\"onu_send\":2.5,\"olt_accept\":-23.47,\"onu_accept\":-21.53}"_s;
+
+} // namespace
+
+class TestJournalLink : public QObject {
+    Q_OBJECT
+
+private slots:
+    // What the list showed is what the journal holds, row by row, failures with their reasons.
+    void journalFollowsTheRun() {
+        QTemporaryDir dir;
+        RunJournal journal(dir.filePath(u"journal.sqlite"_s));
+        FakePostClient client;
+        QueryRun run(&client.session);
+        run.setRateSource([] { return 1000; });
+        run.setOperatorBase(QUrl(u"http://127.0.0.1:9"_s));
+        client.answer = [](const FakePostClient::Request& r) {
+            if (r.body.contains("209002"))
+                return QString(); // no reply: the row fails
+            return r.url.path().endsWith(QLatin1String("ResouceInfo")) ? kResourceOk : kPowerOk;
+        };
+        JournalLink link(&run, &journal, [] { return 45; });
+        QSignalSpy finished(&run, &QueryRun::finished);
+
+        QVERIFY(run.start(u"209001\r\n209002\r\n209003"_s));
+        QVERIFY(finished.wait(10000));
+        const auto stored = journal.loadRun(link.journalRun());
+        QVERIFY(stored);
+        QCOMPARE(stored->accounts, QStringList({u"209001"_s, u"209002"_s, u"209003"_s}));
+        QCOMPARE(stored->rate, 45);
+        QCOMPARE(stored->rows.size(), 3);
+        for (int i = 0; i < 3; ++i) {
+            QCOMPARE(stored->rows[i].cells, QStringList(run.rows()[i].begin(), run.rows()[i].end()));
+            QCOMPARE(stored->rows[i].failure, run.failureReason(i));
+        }
+        QVERIFY(!stored->rows[1].failure.isEmpty());
+        QCOMPARE(journal.history(u"209003"_s).value(0).ontReceive(), u"-21.53"_s);
+        QVERIFY(!RunJournal(dir.filePath(u"journal.sqlite"_s)).claimUnfinished()); // ended
+        QCOMPARE(JournalLink::restoreQuestion({7, 2, 3, 30, {}}),
+                 u"上次查询未完成（已完成 2/3），是否继续?"_s);
+
+        // Run again, the failed row replaces its record in the same journal run.
+        client.answer = [](const FakePostClient::Request& r) {
+            return r.url.path().endsWith(QLatin1String("ResouceInfo")) ? kResourceOk : kPowerOk;
+        };
+        const qint64 first = link.journalRun();
+        QVERIFY(run.retryFailed());
+        QVERIFY(finished.wait(10000));
+        QCOMPARE(link.journalRun(), first);
+        QCOMPARE(journal.loadRun(first)->rows[1].failure, QString());
+        QCOMPARE(journal.history(u"209002"_s).size(), 1);
+
+        // A new list: each row is told the reading it replaces, and recorded as a new run.
+        QSignalSpy previous(&link, &JournalLink::previousReading);
+        QVERIFY(run.start(u"209003\r\n209004"_s));
+        QVERIFY(finished.wait(10000));
+        QVERIFY(link.journalRun() != first);
+        QCOMPARE(previous.size(), 1);
+        QCOMPARE(previous[0][0].toInt(), 0);
+        QCOMPARE(previous[0][1].value<journal::Reading>().ontReceive(), u"-21.53"_s);
+        QCOMPARE(journal.history(u"209003"_s).size(), 2);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestJournalLink)
+#include "tst_journal_link.moc"
