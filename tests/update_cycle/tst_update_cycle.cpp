@@ -41,6 +41,7 @@ QByteArray randomBytes(qsizetype size, quint32 seed) {
 struct PathRun {
     explicit PathRun(const UpdateInfo& info) : path(&network) {
         path.setSlowTransferWindow(1500);
+        path.setUpdaterWait(0); // the stand-in updater takes no lock
         QObject::connect(&path, &UpdatePath::statusChanged, &path,
                          [this](const QString& t) { statuses << t; });
         QObject::connect(&path, &UpdatePath::sizeTextChanged, &path,

@@ -1,4 +1,5 @@
 #include "common/IniFile.h"
+#include "handover/Locks.h"
 #include "handover/Manifest.h"
 #include "handover/Names.h"
 #include "platform/ProcessLookup.h"
@@ -302,9 +303,8 @@ void TestUpdater::secondUpdaterLeavesTheFolder() {
     const QString main = programName(u"Main"_s);
     layOut(folder, {main + u"=old"_s, u"tmpa=@new"_s});
     writeManifest(folder, {{u"UpFileName"_s, u"a"_s}, {u"MainApp"_s, main}});
-    QVERIFY(QDir().mkpath(handover::stagingFolder(folder)));
-    QLockFile first(handover::stagingFolder(folder) + u"updater.lock"_s);
-    QVERIFY(first.tryLock(0));
+    const auto first = handover::takeLock(folder, handover::Holder::Updater);
+    QVERIFY(first);
 
     Started started;
     QCOMPARE(runFlow(folder, started, &notRunning), UpdaterFlow::Outcome::Busy);

@@ -8,6 +8,7 @@
 #include "common/ui/UpdateBackdrop.h"
 #include "common/ui/WindowDrag.h"
 #include "handover/Folder.h"
+#include "handover/Locks.h"
 #include "handover/Manifest.h"
 #include "handover/Names.h"
 #include "platform/Elevation.h"
@@ -110,6 +111,13 @@ void FrmUpDate::start() {
         move(screen->availableGeometry().center() - rect().center());
     show();
 
+    if (handover::isHeld(Lj(), handover::Holder::Updater)) {
+        // An update is being applied; its updater starts the program again when it is done, and
+        // waits for every copy of it to end first.
+        m_status->setText(u"正在释放更新文件……"_s);
+        QMetaObject::invokeMethod(this, &FrmUpDate::end, Qt::QueuedConnection);
+        return;
+    }
     m_status->setText(u"正在获取版本信息……"_s);
     switch (handover::inspect(Lj())) {
     case handover::Pending::CopiesWaiting:
