@@ -1,12 +1,15 @@
 // The update cycle with the built programs in a temporary program folder.
 #include "common/IniFile.h"
+#include "handover/Locks.h"
 #include "handover/Manifest.h"
 #include "support/StandinServer.h"
+#include "update_client/ui/SingleInstance.h"
 
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLockFile>
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QSignalSpy>
@@ -83,6 +86,10 @@ private slots:
     void updaterKeepsRunnableMainProgram();
     void killedSwapIsFinishedAtTheNextStart_data();
     void killedSwapIsFinishedAtTheNextStart();
+    void killedRollBackEndsAllOldOrAllNew_data();
+    void killedRollBackEndsAllOldOrAllNew();
+    void secondStart_data();
+    void secondStart();
 };
 
 void TestUpdateE2e::wholeCycle() {
@@ -256,5 +263,112 @@ void TestUpdateE2e::killedSwapIsFinishedAtTheNextStart() {
         QVERIFY2(!name.startsWith(u"tmp"_s), qPrintable(name));
 }
 
-QTEST_GUILESS_MAIN(TestUpdateE2e)
+// The second entry cannot be installed, so the first is rolled back; the updater is stopped after
+// each step of the roll-back in turn. Then the fault is mended and the user starts the program:
+// whatever the step, the folder ends wholly old or wholly new.
+void TestUpdateE2e::killedRollBackEndsAllOldOrAllNew_data() {
+#ifndef VESMORA_TEST_SEAMS
+    QSKIP("the updater of this build cannot be stopped after a step");
+#endif
+    QTest::addColumn<int>("stopAfter");
+    QTest::addColumn<bool>("endsNew");
+    // 1 backup and 2 install of readme.txt, then its roll-back: 3 back to its copy name, 4 the
+    // backup back in place, 5 the manifest goes, 6 the staging folder goes.
+    for (int step = 2; step <= 6; ++step)
+        QTest::addRow("after step %d", step) << step << (step < 5);
+}
+
+void TestUpdateE2e::killedRollBackEndsAllOldOrAllNew() {
+    QFETCH(int, stopAfter);
+    QFETCH(bool, endsNew);
+    const QString main = programFile(u"vesmora"_s);
+    const QByteArray oldMain = readFile(QStringLiteral(VESMORA_PROGRAM));
+    const QByteArray newMain = readFile(QStringLiteral(FAKE_MAIN_PROGRAM));
+
+    QTemporaryDir program;
+    const QString folder = program.path() + u"/"_s;
+    QVERIFY(writeProgram(folder + main, oldMain));
+    QVERIFY(writeFile(folder + u"readme.txt"_s, "old readme"));
+    // A folder where data/x.txt belongs: no file can take its place.
+    QVERIFY(writeFile(folder + u"data/x.txt/inside"_s, "in the way"));
+    QVERIFY(writeFile(folder + u"tmpvesmora-2.1.1"_s, newMain));
+    QVERIFY(writeFile(folder + u"tmpreadme.txt"_s, "new readme"));
+    QVERIFY(writeFile(folder + u"tmpx.txt"_s, "new x"));
+    QVERIFY(handover::writeManifest(
+        folder + u"update.ini"_s,
+        {u"2.1.1"_s, u"2.1.0"_s, u"vesmora-2.1.1,readme.txt,data/x.txt"_s, QString(), main}));
+    QVERIFY(writeProgram(folder + programFile(u"update"_s), readFile(QStringLiteral(UPDATER_PROGRAM))));
+
+    QProcessEnvironment env = environment();
+    env.insert(u"VESMORA_UPDATER_QUICK"_s, u"1"_s);
+    QProcessEnvironment stopping = env;
+    stopping.insert(u"VESMORA_UPDATER_STOP_AFTER"_s, QString::number(stopAfter));
+    int exitCode = -1;
+    QVERIFY(runToEnd(folder + programFile(u"update"_s), folder, stopping, &exitCode));
+    QCOMPARE(exitCode, 9);
+    QCOMPARE(readFile(folder + main), oldMain);
+
+    // The fault mended; an update still waiting is finished by the old program's start.
+    QVERIFY(QDir(folder + u"data/x.txt"_s).removeRecursively());
+    QVERIFY(writeFile(folder + u"data/x.txt"_s, "old x"));
+    if (QFileInfo::exists(folder + u"update.ini"_s)) {
+        QVERIFY(runToEnd(folder + main, folder, env, &exitCode));
+        QTRY_VERIFY_WITH_TIMEOUT(!startRecords(folder).isEmpty(), 60000);
+    }
+    QCOMPARE(readFile(folder + main), endsNew ? newMain : oldMain);
+    QCOMPARE(readFile(folder + u"readme.txt"_s),
+             endsNew ? QByteArray("new readme") : QByteArray("old readme"));
+    QCOMPARE(readFile(folder + u"data/x.txt"_s), endsNew ? QByteArray("new x") : QByteArray("old x"));
+}
+
+// A second start of the main program runs beside neither the first nor an updater: it asks the
+// running one to come forward, or leaves the folder to the updater, and ends by itself without
+// asking the server anything or writing an updater.
+void TestUpdateE2e::secondStart_data() {
+    QTest::addColumn<bool>("duringUpdate");
+    QTest::newRow("while the program runs") << false;
+    QTest::newRow("while an update is being applied") << true;
+}
+
+void TestUpdateE2e::secondStart() {
+    QFETCH(bool, duringUpdate);
+    QTemporaryDir program;
+    const QString folder = program.path() + u"/"_s;
+    const QString main = programFile(u"vesmora"_s);
+    QVERIFY(writeProgram(folder + main, readFile(QStringLiteral(VESMORA_PROGRAM))));
+    QVERIFY(writeFile(folder + u"tmpvesmora-2.1.1"_s, readFile(QStringLiteral(FAKE_MAIN_PROGRAM))));
+    QVERIFY(handover::writeManifest(folder + u"update.ini"_s,
+                                    {u"2.1.1"_s, u"2.1.0"_s, u"vesmora-2.1.1"_s, QString(), main}));
+    const QByteArray manifest = readFile(folder + u"update.ini"_s);
+    StandinServer server;
+    QVERIFY(server.isRunning());
+
+    // This test plays the running program, or the running updater.
+    SingleInstance first(folder);
+    std::unique_ptr<QLockFile> updater;
+    if (duringUpdate) {
+        updater = handover::takeLock(folder, handover::Holder::Updater);
+        QVERIFY(updater);
+    } else {
+        QVERIFY(first.claim());
+    }
+    QSignalSpy raised(&first, &SingleInstance::raiseRequested);
+
+    QProcess second;
+    QProcessEnvironment env = environment();
+    env.insert(u"VESMORA_UPDATE_URL"_s, server.baseUrl().toString());
+    second.setProcessEnvironment(env);
+    second.setProcessChannelMode(QProcess::ForwardedChannels);
+    second.start(folder + main, {});
+    QVERIFY(second.waitForStarted());
+    QTRY_COMPARE_WITH_TIMEOUT(second.state(), QProcess::NotRunning, 30000);
+    QCOMPARE(second.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(second.exitCode(), 0);
+    QCOMPARE(raised.size(), duringUpdate ? 0 : 1);
+    QVERIFY(server.requests().isEmpty());
+    QVERIFY(!QFileInfo::exists(folder + programFile(u"update"_s)));
+    QCOMPARE(readFile(folder + u"update.ini"_s), manifest);
+}
+
+QTEST_MAIN(TestUpdateE2e)
 #include "tst_update_e2e.moc"
