@@ -93,6 +93,10 @@ void FrmUpDate::setRequestTimeout(int milliseconds) {
     m_check->setTimeout(milliseconds);
 }
 
+void FrmUpDate::setRequestDeadline(int milliseconds) {
+    m_check->setDeadline(milliseconds);
+}
+
 void FrmUpDate::start() {
     if (!platform::isElevated()) {
         // The elevated instance starts over; this one ends whether or not it could be started.
