@@ -32,6 +32,9 @@ public:
     void PostHtml(const QUrl& url, const QByteArray& body, QObject* context,
                   std::function<void(const PostReply& reply)> done);
 
+    // Tests try the limit at its edge with a small one.
+    void setReplyLimit(qint64 bytes) { m_replyLimit = bytes; }
+
     // Whole time a request may take, from the send to the last byte of the reply.
     void setTimeoutMs(int milliseconds) { m_timeoutMs = milliseconds; }
     int timeoutMs() const { return m_timeoutMs; }
@@ -44,4 +47,5 @@ private:
     net::Transport* m_transport;
     const CookieSource* m_cookies;
     int m_timeoutMs = kDefaultTimeoutMs;
+    qint64 m_replyLimit = kReplyLimit;
 };

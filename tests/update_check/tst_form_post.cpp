@@ -1,6 +1,7 @@
 #include "common/ErrorText.h"
 #include "common/FormPost.h"
 #include "common/NetworkTransport.h"
+#include "support/FixedReplyServer.h"
 #include "support/StandinServer.h"
 
 #include <QNetworkAccessManager>
@@ -13,12 +14,6 @@
 #include <optional>
 
 using namespace Qt::StringLiterals;
-
-static QString timeoutText() {
-    net::Result timedOut;
-    timedOut.error = net::Error::Timeout;
-    return describeHttp(timedOut);
-}
 
 namespace {
 
@@ -187,13 +182,36 @@ private slots:
         QCOMPARE(result->errorText, describeHttp(expected));
     }
 
+    // The reply limit of the update check, to the byte, announced or ended by the connection.
+    void replyLimitAtItsEdge_data() {
+        QTest::addColumn<int>("size");
+        QTest::addColumn<bool>("withLength");
+        QTest::addColumn<QString>("error");
+        const QString tooLarge = u"服务器回复过大，已中止"_s;
+        QTest::newRow("1 MiB, announced") << 1048576 << true << QString();
+        QTest::newRow("1 MiB and a byte, announced") << 1048577 << true << tooLarge;
+        QTest::newRow("1 MiB, not announced") << 1048576 << false << QString();
+        QTest::newRow("1 MiB and a byte, not announced") << 1048577 << false << tooLarge;
+    }
+    void replyLimitAtItsEdge() {
+        QFETCH(int, size);
+        QFETCH(bool, withLength);
+        QFETCH(QString, error);
+        FixedReplyServer server(QByteArray(size, 'x'), withLength);
+        const auto result = post(server.url());
+        QVERIFY(result);
+        QCOMPARE(result->errorText, error);
+        QCOMPARE(result->failed, !error.isEmpty());
+        QCOMPARE(result->text.size(), error.isEmpty() ? size : 0);
+    }
+
     void silentServerRunsIntoTheTimeout() {
         StandinServer server({u"--update-fault"_s, u"no-answer"_s});
         QVERIFY(server.isRunning());
         const auto result = post(updateUrl(server), u"softwarename=vesmora"_s, 300);
         QVERIFY(result);
         QVERIFY(result->failed);
-        QCOMPARE(result->errorText, timeoutText());
+        QCOMPARE(result->errorText, u"操作超时"_s);
     }
 
     void headersGoOutInOrderOnceEach() {

@@ -96,6 +96,8 @@ private slots:
     void followsARedirect();
     void failedUpdates_data();
     void failedUpdates();
+    void downloadLimitAtItsEdge_data();
+    void downloadLimitAtItsEdge();
     void resourceFileNeverOverwritten();
     void programImages_data();
     void programImages();
@@ -294,9 +296,9 @@ void TestUpdateCycle::failedUpdates_data() {
     };
     QTest::newRow("not found") << u"main.new,missing.dll"_s << QStringList() << QString() << QString()
                                << QString() << u"服务器返回状态 404"_s;
-    QTest::newRow("truncated body")
-        << all << flags("--truncate-file", "readme.txt") << QString() << QString() << QString()
-        << u"文件下载不完整: 收到 7 字节, 应为 14 字节: %Ftmpreadme.txt"_s;
+    QTest::newRow("truncated body") << all << flags("--truncate-file", "readme.txt") << QString() << QString()
+                                    << QString()
+                                    << u"文件下载不完整: 收到 7 字节, 应为 14 字节: %Ftmpreadme.txt"_s;
     QTest::newRow("no length, cut short: not a program")
         << all << flags("--no-length-file", "main.new") + flags("--truncate-file", "main.new") << QString()
         << QString() << QString() << u"下载的主程序不是本系统可运行的程序: %Ftmpmain.new"_s;
@@ -407,6 +409,40 @@ void TestUpdateCycle::failedUpdates() {
                          name == u"plain-file"_s || name == handover::updaterFileName(),
                      qPrintable(name));
     }
+}
+
+// readme.txt is 14 bytes: a limit of 14 takes it, one of 13 is passed by a byte.
+void TestUpdateCycle::downloadLimitAtItsEdge_data() {
+    QTest::addColumn<qint64>("limit");
+    QTest::addColumn<bool>("withLength");
+    QTest::addColumn<QString>("error");
+    const QString tooLarge = u"下载文件过大，已中止: "_s;
+    QTest::newRow("at the limit, announced") << qint64(14) << true << QString();
+    QTest::newRow("a byte over, announced") << qint64(13) << true << tooLarge;
+    QTest::newRow("at the limit, not announced") << qint64(14) << false << QString();
+    QTest::newRow("a byte over, not announced") << qint64(13) << false << tooLarge;
+}
+
+void TestUpdateCycle::downloadLimitAtItsEdge() {
+    QFETCH(qint64, limit);
+    QFETCH(bool, withLength);
+    QFETCH(QString, error);
+    QStringList flags{u"--files-dir"_s, m_served.path()};
+    if (!withLength)
+        flags << u"--no-length-file"_s << u"readme.txt"_s;
+    StandinServer server(flags);
+    QVERIFY(server.isRunning());
+    QTemporaryDir dir;
+    const QString target = dir.filePath(u"tmpreadme.txt"_s);
+    QNetworkAccessManager network;
+    FileDownload download(&network);
+    download.setMaxBytes(limit);
+    QSignalSpy finished(&download, &FileDownload::finished);
+    download.start(QUrl(server.baseUrl().toString() + u"/soft/uploads/vesmora/readme.txt"_s), target);
+    QVERIFY(finished.wait(20000));
+    QCOMPARE(finished.first().at(1).toString(),
+             error.isEmpty() ? QString() : error + QDir::toNativeSeparators(target));
+    QCOMPARE(readFile(target), error.isEmpty() ? m_notes : QByteArray("<missing>"));
 }
 
 void TestUpdateCycle::resourceFileNeverOverwritten() {
