@@ -164,22 +164,20 @@ private slots:
     // Replies that must not be taken: each is a failure with its own description.
     void unusableRepliesFailWithTheirReason_data() {
         QTest::addColumn<QString>("fault");
-        QTest::addColumn<int>("error");
-        QTest::newRow("body without end") << u"endless"_s << int(net::Error::TooLarge);
+        QTest::addColumn<QString>("error");
+        QTest::newRow("body without end") << u"endless"_s << u"服务器回复过大，已中止"_s;
         QTest::newRow("redirect to another host")
-            << u"offsite-redirect"_s << int(net::Error::OffOriginRedirect);
+            << u"offsite-redirect"_s << u"服务器重定向到其他地址，已拒绝"_s;
     }
     void unusableRepliesFailWithTheirReason() {
         QFETCH(QString, fault);
-        QFETCH(int, error);
+        QFETCH(QString, error);
         StandinServer server({u"--update-fault"_s, fault});
         QVERIFY(server.isRunning());
         const auto result = post(updateUrl(server));
         QVERIFY(result);
         QVERIFY(result->failed);
-        net::Result expected;
-        expected.error = net::Error(error);
-        QCOMPARE(result->errorText, describeHttp(expected));
+        QCOMPARE(result->errorText, error);
     }
 
     // The reply limit of the update check, to the byte, announced or ended by the connection.
