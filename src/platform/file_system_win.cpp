@@ -24,16 +24,23 @@ bool renameFile(const QString& from, const QString& to) {
                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
 }
 
+// Renames are written through already; this covers what a folder gains or loses otherwise. Not
+// every volume lets a folder be flushed (FAT, some network shares): there the step has done what
+// the system offers, and an update must not fail for it.
 bool syncFolder(const QString& folder) {
     // A folder opened for writing flushes its entries; backup semantics let a folder be opened.
     const HANDLE handle = CreateFileW(native(folder).c_str(), GENERIC_READ | GENERIC_WRITE,
                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                       OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    if (handle == INVALID_HANDLE_VALUE)
-        return false;
+    if (handle == INVALID_HANDLE_VALUE) {
+        const DWORD error = GetLastError();
+        return error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND;
+    }
     const bool flushed = FlushFileBuffers(handle) != FALSE;
+    const DWORD error = flushed ? ERROR_SUCCESS : GetLastError();
     CloseHandle(handle);
-    return flushed;
+    return flushed || error == ERROR_INVALID_FUNCTION || error == ERROR_ACCESS_DENIED ||
+           error == ERROR_NOT_SUPPORTED;
 }
 
 bool syncFile(QFileDevice& file) {
