@@ -6,10 +6,16 @@
 #include <QUrl>
 
 // Answers every request on loopback with status 200 and the given body, announced by its length
-// or ended by closing the connection, so that a size limit can be tried to the byte.
+// or ended by closing the connection, so that a size limit can be tried to the byte. An endless
+// reply repeats the body for as long as the client reads, and never more than it reads, so that a
+// client which stops leaves nothing flooding the machine.
 class FixedReplyServer : public QObject {
 public:
-    FixedReplyServer(const QByteArray& body, bool withLength) : m_body(body), m_withLength(withLength) {
+    enum Length { Announced, NotAnnounced, Endless };
+
+    FixedReplyServer(const QByteArray& body, bool withLength)
+        : FixedReplyServer(body, withLength ? Announced : NotAnnounced) {}
+    FixedReplyServer(const QByteArray& body, Length length) : m_body(body), m_length(length) {
         m_server.listen(QHostAddress::LocalHost);
         connect(&m_server, &QTcpServer::newConnection, this, [this] {
             while (QTcpSocket* socket = m_server.nextPendingConnection()) {
@@ -37,14 +43,21 @@ private:
         m_pending.remove(socket);
         QByteArray head =
             "HTTP/1.1 200 OK\r\nContent-Type: text/plain; charset=utf-8\r\nConnection: close\r\n";
-        if (m_withLength)
+        if (m_length == Announced)
             head += "Content-Length: " + QByteArray::number(m_body.size()) + "\r\n";
         socket->write(head + "\r\n" + m_body);
-        socket->disconnectFromHost();
+        if (m_length != Endless) {
+            socket->disconnectFromHost();
+            return;
+        }
+        connect(socket, &QTcpSocket::bytesWritten, this, [this, socket] {
+            if (socket->state() == QAbstractSocket::ConnectedState && socket->bytesToWrite() == 0)
+                socket->write(m_body);
+        });
     }
 
     QByteArray m_body;
-    bool m_withLength;
+    Length m_length;
     QTcpServer m_server;
     QHash<QTcpSocket*, QByteArray> m_pending;
 };

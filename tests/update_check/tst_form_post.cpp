@@ -99,7 +99,7 @@ private:
         QObject context;
         postForm(m_transport, url, body, m_headers, timeoutMs, &context,
                  [&result](const FormPostResult& r) { result = r; });
-        if (!QTest::qWaitFor([&result] { return result.has_value(); }, 20000))
+        if (!QTest::qWaitFor([&result] { return result.has_value(); }, 90000))
             return std::nullopt;
         return result;
     }
@@ -165,7 +165,6 @@ private slots:
     void unusableRepliesFailWithTheirReason_data() {
         QTest::addColumn<QString>("fault");
         QTest::addColumn<QString>("error");
-        QTest::newRow("body without end") << u"endless"_s << u"服务器回复过大，已中止"_s;
         QTest::newRow("redirect to another host")
             << u"offsite-redirect"_s << u"服务器重定向到其他地址，已拒绝"_s;
     }
@@ -178,6 +177,15 @@ private slots:
         QVERIFY(result);
         QVERIFY(result->failed);
         QCOMPARE(result->errorText, error);
+    }
+
+    // Read only as fast as the client reads, so the limit ends it, not a flooded machine.
+    void endlessReplyIsCutAtTheLimit() {
+        FixedReplyServer server(QByteArray(64 * 1024, 'x'), FixedReplyServer::Endless);
+        const auto result = post(server.url(), u"softwarename=vesmora"_s, 60000);
+        QVERIFY(result);
+        QVERIFY(result->failed);
+        QCOMPARE(result->errorText, u"服务器回复过大，已中止"_s);
     }
 
     // The reply limit of the update check, to the byte, announced or ended by the connection.
