@@ -130,15 +130,17 @@ void NetworkTransport::send(const Request& request, QObject* context, Callback d
             stop(&Exchange::stopped);
     };
     // Read as it comes, so the limit holds however the server paces or sizes its reply.
-    auto take = [reply, exchange, stop, head] {
-        head();
-        if (exchange->ended() || !reply->isOpen())
+    // Bytes that come before the final reply's head wait in the reply until it is read.
+    auto take = [reply, exchange, stop, head](bool atEnd) {
+        if (atEnd)
+            head();
+        if (!exchange->begun || exchange->ended() || !reply->isOpen())
             return;
         const QByteArray chunk = reply->readAll();
         if (chunk.isEmpty())
             return;
-        // The body of a redirect, or of an error page that streams nowhere, is no one's.
-        if (!exchange->begun || (exchange->sink && !exchange->streams()))
+        // The body of an error page that streams nowhere is no one's.
+        if (exchange->sink && !exchange->streams())
             return;
         exchange->received += chunk.size();
         if (overLimit(*exchange, exchange->received)) {
@@ -151,8 +153,16 @@ void NetworkTransport::send(const Request& request, QObject* context, Callback d
             stop(&Exchange::stopped);
     };
 
-    QObject::connect(reply, &QNetworkReply::metaDataChanged, reply, head);
-    QObject::connect(reply, &QNetworkReply::readyRead, reply, take);
+    QObject::connect(reply, &QNetworkReply::metaDataChanged, reply, [head, take] {
+        head();
+        take(false);
+    });
+    QObject::connect(reply, &QNetworkReply::readyRead, reply, [take] { take(false); });
+    // A redirect's own body is no part of the reply that follows it.
+    QObject::connect(reply, &QNetworkReply::redirected, reply, [reply, exchange] {
+        if (!exchange->begun && reply->isOpen())
+            reply->readAll();
+    });
     if (request.deadlineMs > 0) {
         auto* deadline = new QTimer(reply);
         deadline->setSingleShot(true);
@@ -169,7 +179,7 @@ void NetworkTransport::send(const Request& request, QObject* context, Callback d
                      [reply, exchange, take, done = std::move(done)] {
                          if (exchange->abandoned)
                              return;
-                         take();
+                         take(true);
                          Result result;
                          result.status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
                          result.finalUrl = reply->url();
