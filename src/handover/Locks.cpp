@@ -1,5 +1,6 @@
 #include "handover/Locks.h"
 
+#include <QCoreApplication>
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFileInfo>
@@ -23,6 +24,21 @@ QString folderKey(const QString& programFolder) {
         QCryptographicHash::hash(path.toUtf8(), QCryptographicHash::Sha256).toHex().left(20));
 }
 
+// A lock file that names this very process was left by a dead one whose number the system gave to
+// us: it holds nothing.
+bool tryLock(QLockFile& lock) {
+    lock.setStaleLockTime(0);
+    if (lock.tryLock(0))
+        return true;
+    qint64 pid = 0;
+    QString host;
+    QString application;
+    if (lock.error() == QLockFile::LockFailedError && lock.getLockInfo(&pid, &host, &application) &&
+        pid == QCoreApplication::applicationPid() && lock.removeStaleLockFile())
+        return lock.tryLock(0);
+    return false;
+}
+
 } // namespace
 
 QString lockPath(const QString& programFolder, Holder holder) {
@@ -36,18 +52,16 @@ QString lockPath(const QString& programFolder, Holder holder) {
 std::unique_ptr<QLockFile> takeLock(const QString& programFolder, Holder holder) {
     const QString path = lockPath(programFolder, holder);
     QDir().mkpath(QFileInfo(path).absolutePath());
-    auto lock = std::make_unique<QLockFile>(path);
     // Held as long as the program runs: only a dead holder makes it stale, never its age.
-    lock->setStaleLockTime(0);
-    if (!lock->tryLock(0))
+    auto lock = std::make_unique<QLockFile>(path);
+    if (!tryLock(*lock))
         return nullptr;
     return lock;
 }
 
 bool isHeld(const QString& programFolder, Holder holder) {
     QLockFile lock(lockPath(programFolder, holder));
-    lock.setStaleLockTime(0);
-    if (lock.tryLock(0)) {
+    if (tryLock(lock)) {
         lock.unlock();
         return false;
     }

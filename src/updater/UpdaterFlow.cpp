@@ -58,8 +58,9 @@ void UpdaterFlow::after(int ms, void (UpdaterFlow::*step)()) {
 void UpdaterFlow::takeLock() {
     m_lock = handover::takeLock(m_folder, handover::Holder::Updater);
     if (!m_lock && handover::isHeld(m_folder, handover::Holder::Updater)) {
-        // A main program starting this instant may hold it for a moment while it looks.
-        constexpr int kTries = 10;
+        // A main program starting this instant may hold it for a moment while it looks; a busy
+        // machine may stretch that moment.
+        constexpr int kTries = 30;
         if (++m_lockTries < kTries) {
             after(m_timing.checkIntervalMs, &UpdaterFlow::takeLock);
             return;

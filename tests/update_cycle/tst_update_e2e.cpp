@@ -70,7 +70,7 @@ bool runToEnd(const QString& program, const QString& folder, const QProcessEnvir
     process.setWorkingDirectory(folder);
     process.setProcessChannelMode(QProcess::ForwardedChannels);
     process.start(program, {});
-    if (!process.waitForStarted() || !process.waitForFinished(60000))
+    if (!process.waitForStarted() || !process.waitForFinished(120000))
         return false;
     *exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
     return true;
@@ -125,12 +125,12 @@ void TestUpdateE2e::wholeCycle() {
     vesmora.start(folder + programFile(u"vesmora"_s), {});
     QVERIFY(vesmora.waitForStarted());
     // Vesmora downloads, writes the manifest and the updater, starts it and ends by itself.
-    QVERIFY2(vesmora.waitForFinished(60000), "Vesmora did not end after the hand-over");
+    QVERIFY2(vesmora.waitForFinished(120000), "Vesmora did not end after the hand-over");
     QCOMPARE(vesmora.exitStatus(), QProcess::NormalExit);
     QCOMPARE(readFile(folder + programFile(u"update"_s)), readFile(QStringLiteral(UPDATER_PROGRAM)));
 
     // The updater swaps and starts the new main program, with no arguments.
-    QTRY_VERIFY_WITH_TIMEOUT(!startRecords(folder).isEmpty(), 60000);
+    QTRY_VERIFY_WITH_TIMEOUT(!startRecords(folder).isEmpty(), 120000);
     QTRY_COMPARE(readFile(folder + startRecords(folder).first()),
                  programFile(u"vesmora"_s).toUtf8() + "\n0\n");
     QCOMPARE(readFile(folder + programFile(u"vesmora"_s)), newMain);
@@ -191,7 +191,7 @@ void TestUpdateE2e::updaterKeepsRunnableMainProgram() {
     running.kill();
     running.waitForFinished();
 
-    QTRY_COMPARE_WITH_TIMEOUT(startRecords(folder).size(), 2, 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(startRecords(folder).size(), 2, 60000);
     QVERIFY(!QFileInfo::exists(folder + u"update.ini"_s));
 #ifdef Q_OS_WIN
     // A running program is neither replaced nor renamed aside: the whole list goes back out, and
@@ -270,7 +270,7 @@ void TestUpdateE2e::killedSwapIsFinishedAtTheNextStart() {
     // the new one simply runs.
     if (startRecords(folder).isEmpty())
         QVERIFY(runToEnd(folder + programFile(u"vesmora"_s), folder, env, &exitCode));
-    QTRY_VERIFY_WITH_TIMEOUT(!startRecords(folder).isEmpty(), 60000);
+    QTRY_VERIFY_WITH_TIMEOUT(!startRecords(folder).isEmpty(), 120000);
     for (auto it = named.begin(); it != named.end(); ++it)
         QCOMPARE(readFile(folder + it.key()), it.value().second);
     for (const QString& name : QDir(folder).entryList(QDir::Files | QDir::Hidden))
@@ -327,7 +327,7 @@ void TestUpdateE2e::killedRollBackEndsAllOldOrAllNew() {
     QVERIFY(writeFile(folder + u"data/x.txt"_s, "old x"));
     if (QFileInfo::exists(folder + u"update.ini"_s)) {
         QVERIFY(runToEnd(folder + main, folder, env, &exitCode));
-        QTRY_VERIFY_WITH_TIMEOUT(!startRecords(folder).isEmpty(), 60000);
+        QTRY_VERIFY_WITH_TIMEOUT(!startRecords(folder).isEmpty(), 120000);
     }
     QCOMPARE(readFile(folder + main), endsNew ? newMain : oldMain);
     QCOMPARE(readFile(folder + u"readme.txt"_s),
