@@ -57,18 +57,21 @@ void UpdaterFlow::after(int ms, void (UpdaterFlow::*step)()) {
 // neither a second updater nor a second start of the main program steps in meanwhile.
 void UpdaterFlow::takeLock() {
     m_lock = handover::takeLock(m_folder, handover::Holder::Updater);
-    if (!m_lock && handover::isHeld(m_folder, handover::Holder::Updater)) {
-        // A main program starting this instant may hold it for a moment while it looks; a busy
-        // machine may stretch that moment.
+    if (!m_lock) {
+        // A main program that looks at it holds it for a moment, and a busy machine may stretch
+        // that moment: only a lock still taken after a while means another updater.
         constexpr int kTries = 30;
         if (++m_lockTries < kTries) {
             after(m_timing.checkIntervalMs, &UpdaterFlow::takeLock);
             return;
         }
-        // The other updater finishes, and starts the main program itself.
-        m_manifest.mainApp.clear();
-        endSwap(Outcome::Busy);
-        return;
+        if (handover::isHeld(m_folder, handover::Holder::Updater)) {
+            // The other updater finishes, and starts the main program itself.
+            m_manifest.mainApp.clear();
+            endSwap(Outcome::Busy);
+            return;
+        }
+        // A lock that cannot be made at all: nothing is swapped (see beginSwap).
     }
     if (m_manifest.mainApp.isEmpty())
         beginSwap();
