@@ -1,10 +1,12 @@
 #include "app/AppSetup.h"
 #include "app/WorkWindows.h"
+#include "common/ProgramFolder.h"
 #include "common/ui/WindowKit.h"
 #include "login/Frmlogin.h"
 #include "login/SmokeCheck.h"
 #include "login/WebCookieSource.h"
 #include "update_client/ui/FrmUpDate.h"
+#include "update_client/ui/SingleInstance.h"
 
 #include <QApplication>
 #include <QPointer>
@@ -14,6 +16,10 @@
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     setUpApplication(app);
+    // One program per folder: a second start brings the first forward and ends.
+    SingleInstance instance(Lj());
+    if (!instance.claim())
+        return 0;
 
     std::unique_ptr<Frmlogin> login;
     std::unique_ptr<WorkWindows> work;

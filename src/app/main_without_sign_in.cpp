@@ -3,7 +3,9 @@
 // sign-in window, this build opens the main window at once, with no session.
 #include "app/AppSetup.h"
 #include "app/WorkWindows.h"
+#include "common/ProgramFolder.h"
 #include "update_client/ui/FrmUpDate.h"
+#include "update_client/ui/SingleInstance.h"
 
 #include <QApplication>
 #include <QPointer>
@@ -13,6 +15,10 @@
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     setUpApplication(app);
+    // One program per folder: a second start brings the first forward and ends.
+    SingleInstance instance(Lj());
+    if (!instance.claim())
+        return 0;
 
     std::unique_ptr<WorkWindows> work;
     QPointer<FrmUpDate> update = new FrmUpDate;

@@ -24,6 +24,8 @@ QString describeHttp(const net::Result& result) {
         return u"重定向次数过多"_s;
     case net::Error::TooLarge:
         return u"服务器回复过大，已中止"_s;
+    case net::Error::Stopped:
+        return u"传输已中止"_s;
     case net::Error::Network:
         break;
     }
@@ -91,6 +93,9 @@ QString describeDownload(DownloadFault fault, const QString& file, qint64 receiv
         break;
     case DownloadFault::SizeMismatch:
         what = u"文件大小与更新信息不符: "_s + counts;
+        break;
+    case DownloadFault::LargerThanExpected:
+        what = u"文件大于更新信息中的大小(应为 %1 字节)，已中止"_s.arg(expected);
         break;
     case DownloadFault::HashMismatch:
         what = u"文件校验失败(SHA-256 与更新信息不符)"_s;

@@ -20,6 +20,7 @@ enum class DownloadFault {
     LongerThanAnnounced,  // more bytes than the reply's Content-Length
     ShorterThanAnnounced, // fewer bytes than the reply's Content-Length
     SizeMismatch,         // not the size the update check named
+    LargerThanExpected,   // passed the size the update check named, while it still came
     HashMismatch,         // not the SHA-256 the update check named
     NotAProgram,          // the main program's download cannot run here
     ThroughLink,          // the file would be written through a link

@@ -33,12 +33,14 @@ QList<std::pair<QByteArray, QByteArray>> orderedHeaders(const FormPostHeaders& h
 } // namespace
 
 void postForm(net::Transport& transport, const QUrl& address, const QString& body,
-              const FormPostHeaders& headers, int timeoutMs, QObject* context, FormPostCallback done) {
+              const FormPostHeaders& headers, int timeoutMs, QObject* context, FormPostCallback done,
+              int deadlineMs) {
     net::Request request;
     request.url = address;
     request.body = body.toUtf8();
     request.headers = orderedHeaders(headers);
     request.transferTimeoutMs = timeoutMs;
+    request.deadlineMs = deadlineMs;
     request.maxBodyBytes = kFormPostReplyLimit;
     transport.send(request, context, [done = std::move(done)](const net::Result& reply) {
         FormPostResult result;

@@ -36,7 +36,9 @@ using FormPostCallback = std::function<void(const FormPostResult&)>;
 constexpr qint64 kFormPostReplyLimit = 1024 * 1024;
 
 // One POST of a form body (sent as UTF-8). The time-out applies to each phase: a request that makes
-// no progress for that long fails. done runs once, later, on the context's thread, unless the
-// context is destroyed first (the request is then aborted).
+// no progress for that long fails. A deadline, when given, bounds the whole exchange, so that a
+// server that sends a byte now and then cannot hold the request for ever. done runs once, later,
+// on the context's thread, unless the context is destroyed first (the request is then aborted).
 void postForm(net::Transport& transport, const QUrl& address, const QString& body,
-              const FormPostHeaders& headers, int timeoutMs, QObject* context, FormPostCallback done);
+              const FormPostHeaders& headers, int timeoutMs, QObject* context, FormPostCallback done,
+              int deadlineMs = 0);

@@ -6,13 +6,14 @@
 #include <QUrl>
 
 #include <functional>
+#include <memory>
 #include <utility>
 
 class QObject;
 
 // The one way the program talks HTTP: a request, a result with a named error, and a transport that
-// carries it. Form posts of the update check and the session posts of the query run both go
-// through here, so that limits, redirects and error texts cannot drift apart.
+// carries it. Form posts of the update check, the session posts of the query run and the update
+// downloads all go through here, so that limits, redirects and error texts cannot drift apart.
 namespace net {
 
 enum class Error {
@@ -25,7 +26,19 @@ enum class Error {
     OffOriginRedirect, // a redirect to another scheme, host or port
     TooManyRedirects,
     TooLarge, // the body passed the request's limit
+    Stopped,  // the request's sink refused what came; it knows why
     Network,  // any other transport failure
+};
+
+// Takes the body of the final reply as it arrives, instead of the transport keeping it, when that
+// reply's status is 200; the bodies of other replies are dropped. Either call may refuse, which
+// ends the exchange as Stopped.
+class BodySink {
+public:
+    virtual ~BodySink() = default;
+    // The head of the final reply: its declared length, -1 when it names none.
+    virtual bool begin(qint64 contentLength) = 0;
+    virtual bool write(const QByteArray& chunk) = 0;
 };
 
 struct Request {
@@ -36,6 +49,7 @@ struct Request {
     int transferTimeoutMs = 0;                        // longest stretch without progress; 0: none
     int deadlineMs = 0;                               // whole exchange; 0: none
     qint64 maxBodyBytes = 0;                          // a longer body fails as TooLarge
+    std::shared_ptr<BodySink> sink;                   // streams the body; Result::body stays empty
 };
 
 struct Result {

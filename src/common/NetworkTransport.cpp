@@ -12,12 +12,22 @@ namespace {
 
 constexpr int kMaxRedirects = 5;
 
+// Bounds what the network layer holds for a sink, which takes the body as fast as it comes.
+constexpr qint64 kSinkBuffer = 1024 * 1024;
+
 struct Exchange {
     QByteArray body;
+    qint64 received = 0;
     qint64 limit = 0;
+    std::shared_ptr<BodySink> sink;
+    int status = 0;
+    bool begun = false;
     bool tooLarge = false;
+    bool stopped = false;
     bool pastDeadline = false;
     bool abandoned = false;
+    bool ended() const { return tooLarge || stopped || pastDeadline || abandoned; }
+    bool streams() const { return sink && status == 200; }
 };
 
 bool overLimit(const Exchange& exchange, qint64 size) {
@@ -90,34 +100,74 @@ void NetworkTransport::send(const Request& request, QObject* context, Callback d
 
     auto exchange = std::make_shared<Exchange>();
     exchange->limit = request.maxBodyBytes;
-    auto stopTooLarge = [reply, exchange] {
-        exchange->tooLarge = true;
+    exchange->sink = request.sink;
+    if (exchange->sink)
+        reply->setReadBufferSize(kSinkBuffer);
+
+    // Ends the exchange for a reason of ours; the reply reports it as canceled.
+    auto stop = [reply, exchange](bool Exchange::*reason) {
+        (*exchange).*reason = true;
         exchange->body.clear();
         reply->abort();
     };
-
-    QObject::connect(reply, &QNetworkReply::redirected, reply, [exchange] { exchange->body.clear(); });
-    QObject::connect(reply, &QNetworkReply::metaDataChanged, reply, [reply, exchange, stopTooLarge] {
-        // A declared length over the limit is refused before a byte of the body is read.
+    // The final reply's head, once: a redirect's own head comes first and does not count, and a
+    // declared length over the limit is refused before a byte of the body is read.
+    auto head = [reply, exchange, stop] {
+        if (exchange->begun || exchange->ended())
+            return;
+        const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+        if (status >= 300 && status < 400 && reply->isRunning())
+            return;
+        exchange->begun = true;
+        exchange->status = status;
         bool known = false;
-        const qint64 length = reply->header(QNetworkRequest::ContentLengthHeader).toLongLong(&known);
-        if (known && overLimit(*exchange, length))
-            stopTooLarge();
-    });
+        const qint64 length = reply->rawHeader("Content-Length").trimmed().toLongLong(&known);
+        if (known && length >= 0 && overLimit(*exchange, length)) {
+            stop(&Exchange::tooLarge);
+            return;
+        }
+        if (exchange->streams() && !exchange->sink->begin(known && length >= 0 ? length : -1))
+            stop(&Exchange::stopped);
+    };
     // Read as it comes, so the limit holds however the server paces or sizes its reply.
-    QObject::connect(reply, &QNetworkReply::readyRead, reply, [reply, exchange, stopTooLarge] {
-        exchange->body += reply->readAll();
-        if (overLimit(*exchange, exchange->body.size()))
-            stopTooLarge();
+    // Bytes that come before the final reply's head wait in the reply until it is read.
+    auto take = [reply, exchange, stop, head](bool atEnd) {
+        if (atEnd)
+            head();
+        if (!exchange->begun || exchange->ended() || !reply->isOpen())
+            return;
+        const QByteArray chunk = reply->readAll();
+        if (chunk.isEmpty())
+            return;
+        // The body of an error page that streams nowhere is no one's.
+        if (exchange->sink && !exchange->streams())
+            return;
+        exchange->received += chunk.size();
+        if (overLimit(*exchange, exchange->received)) {
+            stop(&Exchange::tooLarge);
+            return;
+        }
+        if (!exchange->sink)
+            exchange->body += chunk;
+        else if (!exchange->sink->write(chunk))
+            stop(&Exchange::stopped);
+    };
+
+    QObject::connect(reply, &QNetworkReply::metaDataChanged, reply, [head, take] {
+        head();
+        take(false);
+    });
+    QObject::connect(reply, &QNetworkReply::readyRead, reply, [take] { take(false); });
+    // A redirect's own body is no part of the reply that follows it.
+    QObject::connect(reply, &QNetworkReply::redirected, reply, [reply, exchange] {
+        if (!exchange->begun && reply->isOpen())
+            reply->readAll();
     });
     if (request.deadlineMs > 0) {
         auto* deadline = new QTimer(reply);
         deadline->setSingleShot(true);
         deadline->setTimerType(Qt::PreciseTimer);
-        QObject::connect(deadline, &QTimer::timeout, reply, [reply, exchange] {
-            exchange->pastDeadline = true;
-            reply->abort();
-        });
+        QObject::connect(deadline, &QTimer::timeout, reply, [stop] { stop(&Exchange::pastDeadline); });
         deadline->start(request.deadlineMs);
     }
     QObject::connect(context, &QObject::destroyed, reply, [reply, exchange] {
@@ -125,28 +175,27 @@ void NetworkTransport::send(const Request& request, QObject* context, Callback d
         reply->abort();
     });
     QObject::connect(reply, &QNetworkReply::finished, reply, &QObject::deleteLater);
-    QObject::connect(reply, &QNetworkReply::finished, context, [reply, exchange, done = std::move(done)] {
-        if (exchange->abandoned)
-            return;
-        if (!exchange->tooLarge) {
-            exchange->body += reply->readAll();
-            if (overLimit(*exchange, exchange->body.size()))
-                exchange->tooLarge = true;
-        }
-        Result result;
-        result.status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-        result.finalUrl = reply->url();
-        result.qtError = reply->error();
-        if (exchange->tooLarge)
-            result.error = Error::TooLarge;
-        else if (exchange->pastDeadline)
-            result.error = Error::Timeout;
-        else
-            result.error = errorFrom(reply->error());
-        if (result.error == Error::None)
-            result.body = std::move(exchange->body);
-        done(result);
-    });
+    QObject::connect(reply, &QNetworkReply::finished, context,
+                     [reply, exchange, take, done = std::move(done)] {
+                         if (exchange->abandoned)
+                             return;
+                         take(true);
+                         Result result;
+                         result.status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+                         result.finalUrl = reply->url();
+                         result.qtError = reply->error();
+                         if (exchange->tooLarge)
+                             result.error = Error::TooLarge;
+                         else if (exchange->stopped)
+                             result.error = Error::Stopped;
+                         else if (exchange->pastDeadline)
+                             result.error = Error::Timeout;
+                         else
+                             result.error = errorFrom(reply->error());
+                         if (result.error == Error::None)
+                             result.body = std::move(exchange->body);
+                         done(result);
+                     });
 }
 
 } // namespace net

@@ -23,7 +23,8 @@ bool prepareStaging(const QString& programFolder) {
     const QString staging = stagingFolder(programFolder);
     if (platform::isLink(staging.chopped(1)))
         return false;
-    if (!QDir().mkpath(staging) || !isFolder(staging.chopped(1)))
+    const bool made = !QFileInfo::exists(staging) && QDir().mkdir(staging);
+    if (!isFolder(staging.chopped(1)) || (made && !platform::syncFolder(programFolder)))
         return false;
     platform::hideFolder(staging);
     return true;
@@ -52,12 +53,15 @@ bool removeStaging(const QString& programFolder) {
     // A link in its place is not ours to follow; it stays, and so does the failure.
     if (platform::isLink(staging))
         return false;
-    return !QFileInfo::exists(staging) || QDir(staging).removeRecursively();
+    if (!QFileInfo::exists(staging))
+        return true;
+    return QDir(staging).removeRecursively() && platform::syncFolder(programFolder);
 }
 
 bool clearStale(const QString& programFolder) {
     const QString manifestPath = programFolder + manifestFileName();
-    const bool manifestGone = !QFileInfo::exists(manifestPath) || QFile::remove(manifestPath);
+    const bool manifestGone = !QFileInfo::exists(manifestPath) ||
+                              (QFile::remove(manifestPath) && platform::syncFolder(programFolder));
     return removeStaging(programFolder) && manifestGone;
 }
 
@@ -84,7 +88,7 @@ bool crossesLink(const QString& programFolder, const QString& relativePath) {
     return false;
 }
 
-bool copyDurably(const QString& from, const QString& to) {
+bool copyDurably(const QString& from, const QString& to, platform::FileSteps& steps) {
     QFile in(from);
     QFile out(to);
     if (!in.open(QIODevice::ReadOnly) || !out.open(QIODevice::WriteOnly | QIODevice::NewOnly))
@@ -98,7 +102,7 @@ bool copyDurably(const QString& from, const QString& to) {
             return false;
         }
     }
-    if (!platform::syncFile(out)) {
+    if (!steps.syncFile(out)) {
         out.close();
         QFile::remove(to);
         return false;

@@ -1,12 +1,15 @@
 #pragma once
 
+#include "platform/FileSystem.h"
+
 #include <QString>
 
 // What the two programs do to the program folder around a hand-over. The program folder always
 // ends in a separator.
 namespace handover {
 
-// Creates the hidden staging folder. Fails when it cannot, or when a link stands in its place.
+// Creates the hidden staging folder, on disk when this returns. Fails when it cannot, or when a
+// link stands in its place.
 [[nodiscard]] bool prepareStaging(const QString& programFolder);
 
 enum class Pending {
@@ -32,6 +35,7 @@ Pending inspect(const QString& programFolder);
 bool crossesLink(const QString& programFolder, const QString& relativePath);
 
 // Copies a file to a new file (created exclusively, never through a link) and writes it to disk.
-[[nodiscard]] bool copyDurably(const QString& from, const QString& to);
+[[nodiscard]] bool copyDurably(const QString& from, const QString& to,
+                               platform::FileSteps& steps = platform::diskSteps());
 
 } // namespace handover

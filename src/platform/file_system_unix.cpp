@@ -11,11 +11,9 @@
 
 namespace platform {
 
-namespace {
-
 // A rename is durable only once the folder that holds the name is written too.
 bool syncFolder(const QString& path) {
-    const QByteArray folder = QFile::encodeName(QFileInfo(path).absolutePath());
+    const QByteArray folder = QFile::encodeName(path);
     const int fd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0)
         return false;
@@ -27,15 +25,8 @@ bool syncFolder(const QString& path) {
     return result == 0;
 }
 
-} // namespace
-
-bool replaceFile(const QString& from, const QString& to) {
-    if (::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) != 0)
-        return false;
-    const bool synced = syncFolder(to);
-    if (QFileInfo(from).absolutePath() != QFileInfo(to).absolutePath())
-        return syncFolder(from) && synced;
-    return synced;
+bool renameFile(const QString& from, const QString& to) {
+    return ::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) == 0;
 }
 
 bool syncFile(QFileDevice& file) {

@@ -2,12 +2,9 @@
 
 #include <QDir>
 #include <QFileDevice>
-#include <QRandomGenerator>
 
 #include <io.h>
 #include <windows.h>
-
-using namespace Qt::StringLiterals;
 
 namespace platform {
 
@@ -19,34 +16,31 @@ std::wstring native(const QString& path) {
 
 } // namespace
 
-bool replaceFile(const QString& from, const QString& to) {
-    const std::wstring source = native(from);
-    const std::wstring target = native(to);
+// A program that runs cannot be replaced; it is never renamed aside either, for its name would be
+// missing until the new file took it, and only the main program finishes an update.
+bool renameFile(const QString& from, const QString& to) {
     // WRITE_THROUGH: the call returns only once the move is on the disk.
-    constexpr DWORD kReplace = MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH;
-    if (MoveFileExW(source.c_str(), target.c_str(), kReplace))
-        return true;
-    if (GetLastError() != ERROR_ACCESS_DENIED)
-        return false;
-    // A running program cannot be replaced, but it can be renamed: it steps aside under a name of
-    // its own, the new file takes its place, and the old one goes once nothing runs it.
-    std::wstring aside;
-    for (int attempt = 0;; ++attempt) {
-        aside = native(
-            u"%1.%2.replaced"_s.arg(to).arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0')));
-        if (MoveFileExW(target.c_str(), aside.c_str(), MOVEFILE_WRITE_THROUGH))
-            break;
+    return MoveFileExW(native(from).c_str(), native(to).c_str(),
+                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
+}
+
+// Renames are written through already; this covers what a folder gains or loses otherwise. Not
+// every volume lets a folder be flushed (FAT, some network shares): there the step has done what
+// the system offers, and an update must not fail for it.
+bool syncFolder(const QString& folder) {
+    // A folder opened for writing flushes its entries; backup semantics let a folder be opened.
+    const HANDLE handle = CreateFileW(native(folder).c_str(), GENERIC_READ | GENERIC_WRITE,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                      OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
         const DWORD error = GetLastError();
-        if ((error != ERROR_ALREADY_EXISTS && error != ERROR_FILE_EXISTS) || attempt == 8)
-            return false;
+        return error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND;
     }
-    if (!MoveFileExW(source.c_str(), target.c_str(), kReplace)) {
-        MoveFileExW(aside.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH);
-        return false;
-    }
-    if (!DeleteFileW(aside.c_str()))
-        MoveFileExW(aside.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
-    return true;
+    const bool flushed = FlushFileBuffers(handle) != FALSE;
+    const DWORD error = flushed ? ERROR_SUCCESS : GetLastError();
+    CloseHandle(handle);
+    return flushed || error == ERROR_INVALID_FUNCTION || error == ERROR_ACCESS_DENIED ||
+           error == ERROR_NOT_SUPPORTED;
 }
 
 bool syncFile(QFileDevice& file) {

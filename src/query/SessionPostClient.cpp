@@ -31,7 +31,7 @@ void SessionPostClient::PostHtml(const QUrl& url, const QByteArray& body, QObjec
     // A deadline for the whole exchange: a transfer time-out alone would let a server that
     // trickles bytes hold the run forever.
     request.deadlineMs = m_timeoutMs;
-    request.maxBodyBytes = kReplyLimit;
+    request.maxBodyBytes = m_replyLimit;
     m_transport->send(request, context, [cookie, done = std::move(done)](const net::Result& result) {
         PostReply reply;
         // An error page is returned like any other body; the reader finds no object in it.

@@ -35,6 +35,8 @@ public:
 
     // The Cookie header a request to this address would carry now.
     QString cookieFor(const QUrl& url) const;
+    // Tests try the limit at its edge with a small one.
+    void setReplyLimit(qint64 bytes) { m_replyLimit = bytes; }
 
     // Whole time a request may take, from the send to the last byte of the reply.
     void setTimeoutMs(int milliseconds) { m_timeoutMs = milliseconds; }
@@ -48,4 +50,5 @@ private:
     net::Transport* m_transport;
     const CookieSource* m_cookies;
     int m_timeoutMs = kDefaultTimeoutMs;
+    qint64 m_replyLimit = kReplyLimit;
 };

@@ -7,24 +7,30 @@
 
 #include <QDir>
 #include <QFileInfo>
-#include <QNetworkAccessManager>
-#include <QNetworkReply>
-#include <QNetworkRequest>
 #include <QTemporaryFile>
 
 using namespace Qt::StringLiterals;
 
 namespace {
 
-// Bounds what the network layer holds for us; the body goes to disk as fast as it comes.
-constexpr qint64 kReadBuffer = 1024 * 1024;
 // The speed is looked at ten times per window.
 constexpr int kTicksPerWindow = 10;
 
 } // namespace
 
+// Hands the body to the download while it runs; after that, to no one.
+class FileDownload::Sink : public net::BodySink {
+public:
+    explicit Sink(FileDownload* download) : m_download(download) {}
+    bool begin(qint64 contentLength) override { return m_download && m_download->onBegin(contentLength); }
+    bool write(const QByteArray& chunk) override { return m_download && m_download->onChunk(chunk); }
+
+private:
+    QPointer<FileDownload> m_download;
+};
+
 FileDownload::FileDownload(QNetworkAccessManager* network, QObject* parent)
-    : QObject(parent), m_network(network) {
+    : QObject(parent), m_transport(network) {
     connect(&m_speedTick, &QTimer::timeout, this, &FileDownload::onSpeedTick);
 }
 
@@ -38,8 +44,7 @@ void FileDownload::start(const QUrl& url, const QString& targetPath, const Downl
     m_check = check;
     m_received = 0;
     m_length = -1;
-    m_status = 0;
-    m_started = false;
+    m_fault.clear();
     // Hashing costs more than the transfer itself: only when there is a digest to compare with.
     m_hash.reset();
     if (!check.sha256.isEmpty())
@@ -64,15 +69,16 @@ void FileDownload::start(const QUrl& url, const QString& targetPath, const Downl
         return;
     }
 
-    QNetworkRequest request(url);
-    net::NetworkTransport::prepare(request, kTimeoutMs);
+    net::Request request;
+    request.url = url;
+    request.method = QByteArrayLiteral("GET");
     // The body is the file itself: no transfer compression, so Content-Length counts its bytes.
-    request.setRawHeader("Accept-Encoding", "identity");
-    m_reply = m_network->get(request);
-    m_reply->setReadBufferSize(kReadBuffer);
-    connect(m_reply, &QNetworkReply::metaDataChanged, this, &FileDownload::onMetaData);
-    connect(m_reply, &QNetworkReply::readyRead, this, &FileDownload::onReadyRead);
-    connect(m_reply, &QNetworkReply::finished, this, &FileDownload::onFinished);
+    request.headers.append({QByteArrayLiteral("Accept-Encoding"), QByteArrayLiteral("identity")});
+    request.transferTimeoutMs = kTimeoutMs;
+    request.maxBodyBytes = m_maxBytes;
+    request.sink = std::make_shared<Sink>(this);
+    m_exchange = new QObject(this);
+    m_transport.send(request, m_exchange, [this](const net::Result& result) { onDone(result); });
     m_samples.clear();
     m_samples.append({0, 0});
     m_clock.start();
@@ -81,69 +87,43 @@ void FileDownload::start(const QUrl& url, const QString& targetPath, const Downl
 
 void FileDownload::abort() {
     m_speedTick.stop();
-    if (m_reply) {
-        QNetworkReply* reply = m_reply;
-        m_reply = nullptr;
-        reply->disconnect(this);
-        reply->abort();
-        reply->deleteLater();
-    }
+    // The transport aborts the exchange of a context that goes, and calls nothing back.
+    delete m_exchange;
+    m_exchange = nullptr;
     m_file.reset(); // removes the unfinished file
 }
 
-void FileDownload::onMetaData() {
-    if (m_started || !m_reply)
-        return;
-    const int status = m_reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-    // A redirect's own headers come first; the reply that follows it is the one that counts.
-    // A redirect that is not followed still ends up here from onFinished, and fails there.
-    if (status >= 300 && status < 400 && m_reply->isRunning())
-        return;
-    m_started = true;
-    m_status = status;
-    bool known = false;
-    const qint64 length = m_reply->rawHeader("Content-Length").trimmed().toLongLong(&known);
-    m_length = known && length >= 0 ? length : -1;
-    if (m_status == 200 && m_length > kMaxBytes) {
-        fail(describeDownload(DownloadFault::TooLarge, m_target));
-        return;
-    }
-    if (m_status == 200 && m_length >= 0 && m_check.size >= 0 && m_length != m_check.size) {
-        fail(describeDownload(DownloadFault::SizeMismatch, m_target, m_length, m_check.size));
-        return;
+bool FileDownload::onBegin(qint64 contentLength) {
+    m_length = contentLength;
+    if (m_length >= 0 && m_check.size >= 0 && m_length != m_check.size) {
+        m_fault = describeDownload(DownloadFault::SizeMismatch, m_target, m_length, m_check.size);
+        return false;
     }
     emit responseStarted(m_length);
+    return true;
 }
 
-void FileDownload::onReadyRead() {
-    if (!m_reply)
-        return;
-    const QByteArray chunk = m_reply->readAll();
-    if (chunk.isEmpty())
-        return;
-    // The body of an error page is never written where an update file is expected.
-    if (m_status != 200)
-        return;
+bool FileDownload::onChunk(const QByteArray& chunk) {
+    if (!m_file)
+        return false;
     m_received += chunk.size();
     if (m_length >= 0 && m_received > m_length) {
-        fail(describeDownload(DownloadFault::LongerThanAnnounced, m_target));
-        return;
+        m_fault = describeDownload(DownloadFault::LongerThanAnnounced, m_target);
+        return false;
     }
-    if (m_received > kMaxBytes) {
-        fail(describeDownload(DownloadFault::TooLarge, m_target));
-        return;
-    }
+    // How far past it the count is when this is seen depends on how the bytes came in.
     if (m_check.size >= 0 && m_received > m_check.size) {
-        fail(describeDownload(DownloadFault::SizeMismatch, m_target, m_received, m_check.size));
-        return;
+        m_fault = describeDownload(DownloadFault::LargerThanExpected, m_target, -1, m_check.size);
+        return false;
     }
     if (m_hash)
         m_hash->addData(chunk);
     if (m_file->write(chunk) != chunk.size()) {
-        fail(describeFileError(m_file->error(), m_target));
-        return;
+        m_fault = describeFileError(m_file->error(), m_target);
+        return false;
     }
     emit dataReceived(m_received);
+    return true;
 }
 
 // Aborts when the bytes of the last window average under the limit, as curl's speed limit does;
@@ -160,18 +140,21 @@ void FileDownload::onSpeedTick() {
         fail(describeDownload(DownloadFault::TooSlow, m_target));
 }
 
-void FileDownload::onFinished() {
-    if (!m_reply)
+void FileDownload::onDone(const net::Result& result) {
+    // The exchange is over; its context goes with the rest of this download.
+    m_exchange->deleteLater();
+    m_exchange = nullptr;
+    if (result.error == net::Error::Stopped) {
+        fail(m_fault);
         return;
-    onMetaData();
-    onReadyRead();
-    if (!m_reply)
+    }
+    if (result.error == net::Error::TooLarge) {
+        fail(describeDownload(DownloadFault::TooLarge, m_target));
         return;
-    net::Result result;
-    result.status = m_status;
-    result.qtError = m_reply->error();
-    result.error = net::NetworkTransport::errorFrom(m_reply->error());
-    if (!result.arrived() || m_status != 200) {
+    }
+    // A reply cut short is told by how much of it came, however the transport noticed the end.
+    const bool cutShort = m_length >= 0 && m_received < m_length;
+    if (!cutShort && (!result.arrived() || result.status != 200)) {
         fail(describeHttp(result));
         return;
     }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "common/NetworkTransport.h"
+
 #include <QByteArray>
 #include <QCryptographicHash>
 #include <QElapsedTimer>
@@ -13,7 +15,6 @@
 #include <memory>
 
 class QNetworkAccessManager;
-class QNetworkReply;
 class QTemporaryFile;
 
 // What a download must be to be taken.
@@ -23,10 +24,11 @@ struct DownloadCheck {
     bool program = false; // must be a program for this system (the main program)
 };
 
-// One GET whose body is written to disk as it arrives, into a file created afresh (never through
-// a link) in the work folder. The target appears, whole and on disk, only when the reply was a 200,
-// delivered exactly the bytes it announced and passed the check; otherwise nothing is left behind.
-// A reply that grows past its length or the size limit, or that trickles, is aborted.
+// One GET through the network core whose body streams to disk as it arrives, into a file created
+// afresh (never through a link) in the work folder. The target appears, whole and on disk, only
+// when the reply was a 200, delivered exactly the bytes it announced and passed the check;
+// otherwise nothing is left behind. A reply that grows past its length or the size limit, or that
+// trickles, is aborted.
 class FileDownload : public QObject {
     Q_OBJECT
 
@@ -44,6 +46,8 @@ public:
     void setSlowTransferWindow(int milliseconds) { m_slowWindowMs = milliseconds; }
     // Where the unfinished file lives; by default the target's folder. Must be on its volume.
     void setWorkFolder(const QString& folder) { m_workFolder = folder; }
+    // Tests set a small limit to try it at its edge.
+    void setMaxBytes(qint64 bytes) { m_maxBytes = bytes; }
 
     void start(const QUrl& url, const QString& targetPath, const DownloadCheck& check = {});
     void abort();
@@ -54,15 +58,17 @@ signals:
     void finished(bool ok, const QString& error);
 
 private:
-    void onMetaData();
-    void onReadyRead();
-    void onFinished();
+    class Sink;
+    bool onBegin(qint64 contentLength);
+    bool onChunk(const QByteArray& chunk);
+    void onDone(const net::Result& result);
     void onSpeedTick();
     void finish(bool ok, const QString& error);
     void fail(const QString& error);
 
-    QNetworkAccessManager* m_network;
-    QPointer<QNetworkReply> m_reply;
+    net::NetworkTransport m_transport;
+    QObject* m_exchange = nullptr; // the running exchange ends with it
+    QString m_fault;               // why the sink refused the reply
     std::unique_ptr<QTemporaryFile> m_file;
     std::unique_ptr<QCryptographicHash> m_hash;
     QString m_target;
@@ -70,8 +76,7 @@ private:
     DownloadCheck m_check;
     qint64 m_received = 0;
     qint64 m_length = -1;
-    int m_status = 0;
-    bool m_started = false;
+    qint64 m_maxBytes = kMaxBytes;
     int m_slowWindowMs = kSlowWindowMs;
     QTimer m_speedTick;
     QElapsedTimer m_clock;

@@ -20,7 +20,10 @@ public:
     explicit UpdateCheck(net::Transport* transport, QObject* parent = nullptr);
 
     static constexpr int kDefaultTimeoutMs = 15000;
+    // The start-up waits no longer than this for the whole version exchange.
+    static constexpr int kDeadlineMs = 30000;
     void setTimeout(int milliseconds) { m_timeoutMs = milliseconds; }
+    void setDeadline(int milliseconds) { m_deadlineMs = milliseconds; }
 
     // Posts the version request; exactly one of upToDate, updateNeeded or failed follows.
     void start();
@@ -35,4 +38,5 @@ private:
     net::Transport* m_transport;
     FormPostHeaders m_headers;
     int m_timeoutMs = kDefaultTimeoutMs;
+    int m_deadlineMs = kDeadlineMs;
 };

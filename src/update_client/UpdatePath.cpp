@@ -6,6 +6,7 @@
 #include "common/Version.h"
 #include "handover/Entries.h"
 #include "handover/Folder.h"
+#include "handover/Locks.h"
 #include "handover/Manifest.h"
 #include "handover/Names.h"
 #include "platform/FileSystem.h"
@@ -16,6 +17,7 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QTimer>
 #include <QUrl>
 
 using namespace Qt::StringLiterals;
@@ -202,7 +204,20 @@ void UpdatePath::handOver(bool publish) {
         fail(u"无法启动更新程序: %1"_s.arg(QDir::toNativeSeparators(updater)));
         return;
     }
-    emit handedOver();
+    m_handedOverAt.start();
+    awaitUpdater();
+}
+
+// This program keeps the folder until the updater holds it, so that a start of the program in
+// between finds one of the two running and neither starts a second updater nor runs beside it.
+void UpdatePath::awaitUpdater() {
+    constexpr int kLookMs = 100;
+    if (m_handedOverAt.elapsed() >= m_updaterWaitMs ||
+        handover::isHeld(m_folder, handover::Holder::Updater)) {
+        emit handedOver();
+        return;
+    }
+    QTimer::singleShot(kLookMs, this, &UpdatePath::awaitUpdater);
 }
 
 void UpdatePath::fail(const QString& description) {

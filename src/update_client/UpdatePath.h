@@ -28,6 +28,10 @@ public:
 
     // Tests shorten the window over which a download's speed is judged.
     void setSlowTransferWindow(int milliseconds) { m_slowWindowMs = milliseconds; }
+    // How long the hand-over waits for the started updater to take the folder before this program
+    // ends all the same; tests whose stand-in updater takes nothing set 0.
+    static constexpr int kUpdaterWaitMs = 10000;
+    void setUpdaterWait(int milliseconds) { m_updaterWaitMs = milliseconds; }
 
 signals:
     void statusChanged(const QString& text);    // labzt
@@ -44,6 +48,7 @@ private:
     void onDataReceived(qint64 received);
     void onFileFinished(bool ok, const QString& error);
     void handOver(bool publish);
+    void awaitUpdater();
     void fail(const QString& description);
     void failLater(const QString& description);
 
@@ -53,6 +58,8 @@ private:
     QStringList m_entries;
     QList<DownloadCheck> m_checks;
     int m_slowWindowMs = FileDownload::kSlowWindowMs;
+    int m_updaterWaitMs = kUpdaterWaitMs;
+    QElapsedTimer m_handedOverAt;
     int m_index = 0;
     bool m_resuming = false;
     qint64 m_expectedSize = 0; // 0 until a reply has named its length; then kept for later files

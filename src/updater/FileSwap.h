@@ -1,7 +1,8 @@
 #pragma once
 
+#include "platform/FileSystem.h"
+
 #include <QList>
-#include <QSet>
 #include <QString>
 #include <QStringList>
 
@@ -10,9 +11,10 @@
 // Puts the downloaded copies of one update in place, one file-system step at a time, so that a
 // kill or a power cut between any two steps leaves every named file wholly old or wholly new and
 // the main program always in place. Each installed file is first copied to the staging folder
-// (its backup), then the copy replaces it in one atomic step; the backups stay until the whole
-// list is in, so a failure can put the old version back. What a killed run left is found again
-// from the files alone: an entry whose copy is gone is in.
+// (its backup; a file that is new gets a mark there instead), then the copy takes its place in
+// one atomic step; the backups stay until the whole list is in, so a failure can put the old
+// version back. What a killed run left is found again from the files alone: an entry whose copy
+// is gone is in. Every step is synced before the next, in the order the resume relies on.
 class FileSwap {
 public:
     enum class Result {
@@ -21,8 +23,10 @@ public:
         Failed,
     };
 
-    // `entries` and `mainApp` as the manifest names them; the list passed the entry rules.
-    FileSwap(const QString& programFolder, const QStringList& entries, const QString& mainApp);
+    // `entries` and `mainApp` as the manifest names them; the list passed the entry rules, and the
+    // staging folder is there.
+    FileSwap(const QString& programFolder, const QStringList& entries, const QString& mainApp,
+             platform::FileSteps& steps = platform::diskSteps());
 
     // Indexes in the order they are installed: every other file first, the main program last,
     // so that the old main program, which finishes an interrupted update, stays until the end.
@@ -34,9 +38,11 @@ public:
 
     Result install(int index);
 
-    // Puts every backup back in place and removes the files that were new; the copies that still
-    // wait stay. Then the staging folder and the manifest go.
-    void rollBack(const QString& manifestPath);
+    // The install undone, last entry first, each step the inverse of one install step: the new
+    // file goes back to its copy name, then the backup goes back in place. Then the manifest and
+    // the staging folder go. At every step the folder is one that a resume finishes, so a step
+    // that fails stops here and leaves the manifest for the next start: false then.
+    bool rollBack(const QString& manifestPath);
 
     // The whole list is in: the backups go, then the manifest.
     [[nodiscard]] bool finish(const QString& manifestPath);
@@ -49,12 +55,15 @@ private:
     void stepDone();
     QString copy(int index) const;
     QString target(int index) const;
+    bool makeFolders(const QString& folder);
+    bool renameSynced(const QString& from, const QString& to);
+    bool removeSynced(const QString& path, bool folder);
 
     QString m_folder;
     QStringList m_entries;
     QString m_mainApp;
+    platform::FileSteps& m_fs;
     QList<int> m_order;
-    QSet<int> m_createdHere; // entries installed by this run where no file was before
     std::function<void(int)> m_hook;
     int m_steps = 0;
 };

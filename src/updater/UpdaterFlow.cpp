@@ -2,6 +2,7 @@
 
 #include "handover/Entries.h"
 #include "handover/Folder.h"
+#include "handover/Locks.h"
 #include "handover/Names.h"
 #include "platform/ProcessLookup.h"
 
@@ -36,12 +37,10 @@ QString UpdaterFlow::manifestPath() const {
 void UpdaterFlow::start(const QElapsedTimer& shownAt) {
     m_shownAt = shownAt;
     m_checks = 0;
+    m_lockTries = 0;
     m_position = 0;
     m_outcome = Outcome::Pending;
-    if (m_manifest.mainApp.isEmpty())
-        beginSwap();
-    else
-        checkMainProgram();
+    takeLock();
 }
 
 void UpdaterFlow::stop() {
@@ -52,6 +51,32 @@ void UpdaterFlow::stop() {
 void UpdaterFlow::after(int ms, void (UpdaterFlow::*step)()) {
     m_nextStep = step;
     m_timer.start(qMax(0, ms));
+}
+
+// Held from the first look at the main program until the main program is started again, so that
+// neither a second updater nor a second start of the main program steps in meanwhile.
+void UpdaterFlow::takeLock() {
+    m_lock = handover::takeLock(m_folder, handover::Holder::Updater);
+    if (!m_lock) {
+        // A main program that looks at it holds it for a moment, and a busy machine may stretch
+        // that moment: only a lock still taken after a while means another updater.
+        constexpr int kTries = 30;
+        if (++m_lockTries < kTries) {
+            after(m_timing.checkIntervalMs, &UpdaterFlow::takeLock);
+            return;
+        }
+        if (handover::isHeld(m_folder, handover::Holder::Updater)) {
+            // The other updater finishes, and starts the main program itself.
+            m_manifest.mainApp.clear();
+            endSwap(Outcome::Busy);
+            return;
+        }
+        // A lock that cannot be made at all: nothing is swapped (see beginSwap).
+    }
+    if (m_manifest.mainApp.isEmpty())
+        beginSwap();
+    else
+        checkMainProgram();
 }
 
 void UpdaterFlow::checkMainProgram() {
@@ -72,27 +97,28 @@ void UpdaterFlow::beginSwap() {
         endSwap(m_entries.isEmpty() ? Outcome::Nothing : Outcome::Refused);
         return;
     }
-    // Two updaters on one folder (the program started again while one runs) would take each
-    // other's backups away: the second one leaves the folder to the first.
-    if (handover::prepareStaging(m_folder)) {
-        m_lock = std::make_unique<QLockFile>(handover::stagingFolder(m_folder) + u"updater.lock"_s);
-        if (!m_lock->tryLock(0)) {
-            m_lock.reset();
-            m_manifest.mainApp.clear();
-            endSwap(Outcome::Busy);
-            return;
-        }
+    // Without the lock, or with a staging folder that is a link or cannot be made, nothing is
+    // swapped: the backups would have no safe place.
+    if (!m_lock || !handover::prepareStaging(m_folder)) {
+        refuse();
+        return;
     }
-    m_swap = std::make_unique<FileSwap>(m_folder, m_entries, m_manifest.mainApp);
+    m_swap = std::make_unique<FileSwap>(m_folder, m_entries, m_manifest.mainApp, *m_fileSteps);
     m_swap->setStepHook(m_stepHook);
     if (!m_swap->ready()) {
-        unlock();
-        m_swap->rollBack(manifestPath());
+        // What an interrupted run put in goes back out.
+        static_cast<void>(m_swap->rollBack(manifestPath()));
         endSwap(Outcome::Refused);
         return;
     }
     m_swap->begin();
     swapNext();
+}
+
+void UpdaterFlow::refuse() {
+    if (QFile::remove(manifestPath()))
+        static_cast<void>(platform::syncFolder(m_folder));
+    endSwap(Outcome::Refused);
 }
 
 void UpdaterFlow::swapNext() {
@@ -102,7 +128,6 @@ void UpdaterFlow::swapNext() {
     }
     // Backups and manifest go only now that every file is in; a failure here leaves them for
     // the main program's next start, which finds nothing waiting and clears them.
-    unlock();
     static_cast<void>(m_swap->finish(manifestPath()));
     endSwap(Outcome::Installed);
 }
@@ -110,20 +135,13 @@ void UpdaterFlow::swapNext() {
 void UpdaterFlow::installCurrent() {
     const int index = m_swap->order().at(m_position);
     if (m_swap->install(index) == FileSwap::Result::Failed) {
-        unlock();
-        m_swap->rollBack(manifestPath());
+        // A roll-back cut short leaves the manifest: the next start finishes the update instead.
+        static_cast<void>(m_swap->rollBack(manifestPath()));
         endSwap(Outcome::RolledBack);
         return;
     }
     ++m_position;
     swapNext();
-}
-
-// Before the staging folder goes: an open lock file would keep it on Windows.
-void UpdaterFlow::unlock() {
-    if (m_lock)
-        m_lock->unlock();
-    m_lock.reset();
 }
 
 void UpdaterFlow::endSwap(Outcome outcome) {
@@ -133,6 +151,8 @@ void UpdaterFlow::endSwap(Outcome outcome) {
 
 void UpdaterFlow::launch() {
     m_nextStep = nullptr;
+    // The main program about to start must find the folder free.
+    m_lock.reset();
     if (!m_manifest.mainApp.isEmpty())
         m_startProgram(m_folder + m_manifest.mainApp, m_folder);
     emit finished();

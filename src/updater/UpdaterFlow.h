@@ -29,7 +29,7 @@ public:
         Refused,    // the list breaks the entry rules, or a copy is unfit: nothing was touched
         Installed,  // the whole list is in
         RolledBack, // an entry could not be installed: the old version was put back
-        Busy,       // another updater is swapping this folder: it finishes, and restarts the program
+        Busy,       // another updater runs on this folder: it finishes, and restarts the program
     };
 
     UpdaterFlow(const QString& programFolder, const handover::Manifest& manifest, QObject* parent = nullptr);
@@ -40,6 +40,8 @@ public:
     void setProgramStart(ProgramStart start) { m_startProgram = std::move(start); }
     // Called with 0 before the first file-system step of the swap and with each step's number.
     void setStepHook(std::function<void(int)> hook) { m_stepHook = std::move(hook); }
+    // Where the swap's file-system steps go; tests record them.
+    void setFileSteps(platform::FileSteps* steps) { m_fileSteps = steps; }
 
     // `shownAt` is when the window appeared; the hold counts from there.
     void start(const QElapsedTimer& shownAt);
@@ -52,12 +54,13 @@ signals:
     void finished();
 
 private:
+    void takeLock();
     void checkMainProgram();
     void beginSwap();
     void swapNext();
     void installCurrent();
+    void refuse();
     void endSwap(Outcome outcome);
-    void unlock();
     void launch();
     void after(int ms, void (UpdaterFlow::*step)());
     QString manifestPath() const;
@@ -70,12 +73,14 @@ private:
     ProcessCheck m_isRunning;
     ProgramStart m_startProgram;
     std::function<void(int)> m_stepHook;
+    platform::FileSteps* m_fileSteps = &platform::diskSteps();
     std::unique_ptr<QLockFile> m_lock;
     std::unique_ptr<FileSwap> m_swap;
     QElapsedTimer m_shownAt;
     QTimer m_timer;
     void (UpdaterFlow::*m_nextStep)() = nullptr;
     int m_checks = 0;
+    int m_lockTries = 0;
     int m_position = 0; // in the swap order
     Outcome m_outcome = Outcome::Pending;
 };

@@ -1,6 +1,7 @@
 #include "common/ErrorText.h"
 #include "common/ProgramFolder.h"
 #include "common/ui/Dialogs.h"
+#include "handover/Locks.h"
 #include "support/StandinServer.h"
 #include "update_client/UpdateCheck.h"
 #include "update_client/ui/FrmUpDate.h"
@@ -9,6 +10,7 @@
 #include <QDir>
 #include <QFile>
 #include <QLabel>
+#include <QLockFile>
 #include <QMouseEvent>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -17,12 +19,6 @@
 #include <memory>
 
 using namespace Qt::StringLiterals;
-
-static QString timeoutText() {
-    net::Result timedOut;
-    timedOut.error = net::Error::Timeout;
-    return describeHttp(timedOut);
-}
 
 namespace {
 
@@ -132,41 +128,63 @@ private slots:
         QCOMPARE(requests.first().value(u"user_agent"_s).toString(), u"vesmora-Software Client"_s);
     }
 
+    // Each prompt written out as the user reads it.
     void failuresShowTheirPrompt_data() {
         QTest::addColumn<QStringList>("flags");
+        QTest::addColumn<int>("timeoutMs");  // per phase
+        QTest::addColumn<int>("deadlineMs"); // the whole exchange
         QTest::addColumn<QString>("prompt");
-        const QString lookup = failurePrompt(u"对象不支持该属性或方法"_s);
+        const QString lookup = u"自动更新失败!\r\n\r\n对象不支持该属性或方法\r\n\r\n是否要到网站手工下载?"_s;
         const QString empty = u"自动更新失败!\r\n\r\n\r\n\r\n是否要到网站手工下载?"_s;
+        const QString timedOut = u"自动更新失败!\r\n\r\n操作超时\r\n\r\n是否要到网站手工下载?"_s;
+        const int wait = UpdateCheck::kDefaultTimeoutMs;
+        const int whole = UpdateCheck::kDeadlineMs;
         QTest::newRow("refusal") << QStringList{u"--update-fault"_s, u"error"_s, u"--update-message"_s,
                                                 u"服务器维护中"_s}
+                                 << wait << whole
                                  << u"自动更新失败!\r\n服务器维护中\r\n\r\n是否要到网站手工下载?"_s;
-        QTest::newRow("missing status") << QStringList{u"--update-fault"_s, u"missing-status"_s} << lookup;
-        QTest::newRow("missing version") << QStringList{u"--update-fault"_s, u"missing-version"_s} << lookup;
-        QTest::newRow("missing files") << QStringList{u"--update-fault"_s, u"missing-files"_s} << lookup;
-        QTest::newRow("missing notes") << QStringList{u"--update-fault"_s, u"missing-notes"_s} << lookup;
-        QTest::newRow("null version")
-            << QStringList{u"--update-fault"_s, u"null-version"_s} << failurePrompt(u"无效使用 Null"_s);
-        QTest::newRow("not json") << QStringList{u"--update-fault"_s, u"not-json"_s} << empty;
-        QTest::newRow("http 500") << QStringList{u"--update-fault"_s, u"http500"_s} << empty;
-        QTest::newRow("no answer") << QStringList{u"--update-fault"_s, u"no-answer"_s}
-                                   << failurePrompt(timeoutText());
+        QTest::newRow("missing status")
+            << QStringList{u"--update-fault"_s, u"missing-status"_s} << wait << whole << lookup;
+        QTest::newRow("missing version")
+            << QStringList{u"--update-fault"_s, u"missing-version"_s} << wait << whole << lookup;
+        QTest::newRow("missing files")
+            << QStringList{u"--update-fault"_s, u"missing-files"_s} << wait << whole << lookup;
+        QTest::newRow("missing notes")
+            << QStringList{u"--update-fault"_s, u"missing-notes"_s} << wait << whole << lookup;
+        QTest::newRow("null version") << QStringList{u"--update-fault"_s, u"null-version"_s} << wait << whole
+                                      << u"自动更新失败!\r\n\r\n无效使用 Null\r\n\r\n是否要到网站手工下载?"_s;
+        QTest::newRow("not json") << QStringList{u"--update-fault"_s, u"not-json"_s} << wait << whole
+                                  << empty;
+        QTest::newRow("http 500") << QStringList{u"--update-fault"_s, u"http500"_s} << wait << whole << empty;
+        QTest::newRow("no answer") << QStringList{u"--update-fault"_s, u"no-answer"_s} << 500 << whole
+                                   << timedOut;
+        // Every byte resets the per-phase time-out; the deadline still ends the exchange.
+        QTest::newRow("trickling reply")
+            << QStringList{u"--update-fault"_s, u"trickle"_s, u"--trickle-ms"_s, u"100"_s} << wait << 1000
+            << timedOut;
         // A differing version with nothing to download ends without an error description.
-        QTest::newRow("newer, no files") << QStringList{u"--update-version"_s, u"2.1.1"_s} << empty;
-        QTest::newRow("downgrade") << QStringList{u"--update-version"_s, u"2.0.9"_s} << empty;
-        QTest::newRow("spelled differently") << QStringList{u"--update-version"_s, u"2.1.00"_s} << empty;
+        QTest::newRow("newer, no files")
+            << QStringList{u"--update-version"_s, u"2.1.1"_s} << wait << whole << empty;
+        QTest::newRow("downgrade") << QStringList{u"--update-version"_s, u"2.0.9"_s} << wait << whole
+                                   << empty;
+        QTest::newRow("spelled differently")
+            << QStringList{u"--update-version"_s, u"2.1.00"_s} << wait << whole << empty;
     }
     void failuresShowTheirPrompt() {
         QFETCH(QStringList, flags);
+        QFETCH(int, timeoutMs);
+        QFETCH(int, deadlineMs);
         QFETCH(QString, prompt);
         QVERIFY(startServer(flags));
         touch(inFolder(u"update.exe"_s));
 
         FrmUpDate window;
-        window.setRequestTimeout(500);
+        window.setRequestTimeout(timeoutMs);
+        window.setRequestDeadline(deadlineMs);
         QSignalSpy login(&window, &FrmUpDate::proceedToLogin);
         QSignalSpy end(&window, &FrmUpDate::endProgram);
         window.start();
-        QTRY_COMPARE_WITH_TIMEOUT(end.size(), 1, 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(end.size(), 1, 30000);
         QCOMPARE(m_messages.size(), 1);
         QCOMPARE(m_messages.first().text, prompt);
         QCOMPARE(m_messages.first().icon, QMessageBox::Question);
@@ -205,6 +223,22 @@ private slots:
         QTEST(int(decision.outcome), "outcome");
         QTEST(decision.info.sizes, "sizes");
         QTEST(decision.info.sha256, "sha256");
+    }
+
+    // A start while an updater works on the folder shows what is going on and leaves it alone.
+    void updaterAtWorkShowsTheReleaseAndEnds() {
+        QVERIFY(startServer({u"--update-version"_s, u"2.2.0"_s}));
+        touch(inFolder(u"update.ini"_s));
+        const auto updater = handover::takeLock(m_folder->path(), handover::Holder::Updater);
+        QVERIFY(updater);
+        FrmUpDate window;
+        QSignalSpy end(&window, &FrmUpDate::endProgram);
+        window.start();
+        QCOMPARE(child<QLabel>(window, u"labzt"_s)->text(), u"正在释放更新文件……"_s);
+        QVERIFY(end.wait(5000));
+        QVERIFY(m_messages.isEmpty());
+        QVERIFY(m_server->requests().isEmpty());
+        QCOMPARE(QDir(m_folder->path()).entryList(QDir::Files), QStringList{u"update.ini"_s});
     }
 
     void versionShownBeforeTheUpdatePath() {

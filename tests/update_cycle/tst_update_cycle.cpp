@@ -41,6 +41,7 @@ QByteArray randomBytes(qsizetype size, quint32 seed) {
 struct PathRun {
     explicit PathRun(const UpdateInfo& info) : path(&network) {
         path.setSlowTransferWindow(1500);
+        path.setUpdaterWait(0); // the stand-in updater takes no lock
         QObject::connect(&path, &UpdatePath::statusChanged, &path,
                          [this](const QString& t) { statuses << t; });
         QObject::connect(&path, &UpdatePath::sizeTextChanged, &path,
@@ -95,6 +96,8 @@ private slots:
     void followsARedirect();
     void failedUpdates_data();
     void failedUpdates();
+    void downloadLimitAtItsEdge_data();
+    void downloadLimitAtItsEdge();
     void resourceFileNeverOverwritten();
     void programImages_data();
     void programImages();
@@ -285,43 +288,55 @@ void TestUpdateCycle::failedUpdates_data() {
     QTest::addColumn<QString>("fault"); // how the folder or the server is prepared
     QTest::addColumn<QString>("sizes");
     QTest::addColumn<QString>("sha256");
+    QTest::addColumn<QString>("expected"); // %F the program folder, %U the updater's name
 
     const QString all = u"main.new,readme.txt,data/table.bin"_s;
     const auto flags = [](const char* flag, const char* entry) {
         return QStringList{QString::fromLatin1(flag), QString::fromLatin1(entry)};
     };
     QTest::newRow("not found") << u"main.new,missing.dll"_s << QStringList() << QString() << QString()
-                               << QString();
-    QTest::newRow("truncated body") << all << flags("--truncate-file", "data/table.bin") << QString()
-                                    << QString() << QString();
+                               << QString() << u"服务器返回状态 404"_s;
+    QTest::newRow("truncated body") << all << flags("--truncate-file", "readme.txt") << QString() << QString()
+                                    << QString()
+                                    << u"文件下载不完整: 收到 7 字节, 应为 14 字节: %Ftmpreadme.txt"_s;
     QTest::newRow("no length, cut short: not a program")
         << all << flags("--no-length-file", "main.new") + flags("--truncate-file", "main.new") << QString()
-        << QString() << QString();
+        << QString() << QString() << u"下载的主程序不是本系统可运行的程序: %Ftmpmain.new"_s;
     QTest::newRow("an HTML page with status 200 as the main program")
-        << all << flags("--html-file", "main.new") << QString() << QString() << QString();
+        << all << flags("--html-file", "main.new") << QString() << QString() << QString()
+        << u"下载的主程序不是本系统可运行的程序: %Ftmpmain.new"_s;
     QTest::newRow("trickling server")
         << all << flags("--trickle-file", "readme.txt") + flags("--trickle-ms", "100") << QString()
-        << QString() << QString();
+        << QString() << QString() << u"下载速度过慢，已中止: %Ftmpreadme.txt"_s;
     QTest::newRow("a length past the limit")
-        << all << flags("--huge-length-file", "data/table.bin") << QString() << QString() << QString();
+        << all << flags("--huge-length-file", "data/table.bin") << QString() << QString() << QString()
+        << u"下载文件过大，已中止: %Ftmptable.bin"_s;
     QTest::newRow("longer than the update says, no length")
-        << all << flags("--no-length-file", "data/table.bin") << QString() << u"short table"_s << QString();
+        << all << flags("--no-length-file", "data/table.bin") << QString() << u"short table"_s << QString()
+        << u"文件大于更新信息中的大小(应为 1000 字节)，已中止: %Ftmptable.bin"_s;
     QTest::newRow("sizes not aligned with the files")
-        << all << QStringList() << QString() << u"1,2"_s << QString();
-    QTest::newRow("wrong digest") << all << QStringList() << QString() << QString() << u"wrong"_s;
+        << all << QStringList() << QString() << u"1,2"_s << QString()
+        << u"更新信息中的文件大小或校验值与文件列表不一致"_s;
+    QTest::newRow("wrong digest") << all << QStringList() << QString() << QString() << u"wrong"_s
+                                  << u"文件校验失败(SHA-256 与更新信息不符): %Ftmptable.bin"_s;
     QTest::newRow("redirect to another host")
-        << all << flags("--offsite-file", "readme.txt") << QString() << QString() << QString();
+        << all << flags("--offsite-file", "readme.txt") << QString() << QString() << QString()
+        << u"服务器重定向到其他地址，已拒绝"_s;
     QTest::newRow("server down") << u"main.new"_s << QStringList() << u"server down"_s << QString()
-                                 << QString();
+                                 << QString() << u"服务器拒绝连接"_s;
     QTest::newRow("folder not writable")
-        << u"main.new"_s << QStringList() << u"folder is a file"_s << QString() << QString();
+        << u"main.new"_s << QStringList() << u"folder is a file"_s << QString() << QString()
+        << u"写入文件失败(磁盘已满或无法写入): %Fplain-file/.vesmora-update/"_s;
     // Neither removed nor replaced: the hand-over fails instead of starting whatever is there.
     QTest::newRow("a folder where the updater goes")
-        << u"main.new"_s << QStringList() << u"updater is a folder"_s << QString() << QString();
+        << u"main.new"_s << QStringList() << u"updater is a folder"_s << QString() << QString()
+        << u"写入文件失败(磁盘已满或无法写入): %F%U"_s;
     QTest::newRow("a planted link as the copy")
-        << all << QStringList() << u"copy link"_s << QString() << QString();
+        << all << QStringList() << u"copy link"_s << QString() << QString()
+        << u"文件路径经过链接，已拒绝写入: %Ftmpreadme.txt"_s;
     QTest::newRow("a link as an entry's folder")
-        << all << QStringList() << u"folder link"_s << QString() << QString();
+        << all << QStringList() << u"folder link"_s << QString() << QString()
+        << u"文件路径经过链接，已拒绝写入: %Fdata/table.bin"_s;
 }
 
 void TestUpdateCycle::failedUpdates() {
@@ -330,6 +345,7 @@ void TestUpdateCycle::failedUpdates() {
     QFETCH(QString, fault);
     QFETCH(QString, sizes);
     QFETCH(QString, sha256);
+    QFETCH(QString, expected);
 #ifdef Q_OS_WIN
     if (fault.endsWith(u" link"_s))
         QSKIP("no junction to plant: wine 8, where the Windows build is tested, makes neither junctions nor "
@@ -373,7 +389,9 @@ void TestUpdateCycle::failedUpdates() {
     qunsetenv("VESMORA_UPDATE_URL");
     QCOMPARE(run.handOvers, 0);
     QCOMPARE(run.failures.size(), 1);
-    QVERIFY(!run.failures.first().isEmpty());
+    QString failure = expected;
+    failure.replace(u"%F"_s, programFolder).replace(u"%U"_s, handover::updaterFileName());
+    QCOMPARE(run.failures.first(), QDir::toNativeSeparators(failure));
 
     for (auto it = installed.begin(); it != installed.end(); ++it) {
         if (fault != u"folder link"_s || it.key() != u"data/table.bin"_s)
@@ -391,6 +409,40 @@ void TestUpdateCycle::failedUpdates() {
                          name == u"plain-file"_s || name == handover::updaterFileName(),
                      qPrintable(name));
     }
+}
+
+// readme.txt is 14 bytes: a limit of 14 takes it, one of 13 is passed by a byte.
+void TestUpdateCycle::downloadLimitAtItsEdge_data() {
+    QTest::addColumn<qint64>("limit");
+    QTest::addColumn<bool>("withLength");
+    QTest::addColumn<QString>("error");
+    const QString tooLarge = u"下载文件过大，已中止: "_s;
+    QTest::newRow("at the limit, announced") << qint64(14) << true << QString();
+    QTest::newRow("a byte over, announced") << qint64(13) << true << tooLarge;
+    QTest::newRow("at the limit, not announced") << qint64(14) << false << QString();
+    QTest::newRow("a byte over, not announced") << qint64(13) << false << tooLarge;
+}
+
+void TestUpdateCycle::downloadLimitAtItsEdge() {
+    QFETCH(qint64, limit);
+    QFETCH(bool, withLength);
+    QFETCH(QString, error);
+    QStringList flags{u"--files-dir"_s, m_served.path()};
+    if (!withLength)
+        flags << u"--no-length-file"_s << u"readme.txt"_s;
+    StandinServer server(flags);
+    QVERIFY(server.isRunning());
+    QTemporaryDir dir;
+    const QString target = dir.filePath(u"tmpreadme.txt"_s);
+    QNetworkAccessManager network;
+    FileDownload download(&network);
+    download.setMaxBytes(limit);
+    QSignalSpy finished(&download, &FileDownload::finished);
+    download.start(QUrl(server.baseUrl().toString() + u"/soft/uploads/vesmora/readme.txt"_s), target);
+    QVERIFY(finished.wait(20000));
+    QCOMPARE(finished.first().at(1).toString(),
+             error.isEmpty() ? QString() : error + QDir::toNativeSeparators(target));
+    QCOMPARE(readFile(target), error.isEmpty() ? m_notes : QByteArray("<missing>"));
 }
 
 void TestUpdateCycle::resourceFileNeverOverwritten() {

@@ -1,12 +1,15 @@
 // The update cycle with the built programs in a temporary program folder.
 #include "common/IniFile.h"
+#include "handover/Locks.h"
 #include "handover/Manifest.h"
 #include "support/StandinServer.h"
+#include "update_client/ui/SingleInstance.h"
 
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLockFile>
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QSignalSpy>
@@ -67,7 +70,7 @@ bool runToEnd(const QString& program, const QString& folder, const QProcessEnvir
     process.setWorkingDirectory(folder);
     process.setProcessChannelMode(QProcess::ForwardedChannels);
     process.start(program, {});
-    if (!process.waitForStarted() || !process.waitForFinished(60000))
+    if (!process.waitForStarted() || !process.waitForFinished(120000))
         return false;
     *exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
     return true;
@@ -83,6 +86,10 @@ private slots:
     void updaterKeepsRunnableMainProgram();
     void killedSwapIsFinishedAtTheNextStart_data();
     void killedSwapIsFinishedAtTheNextStart();
+    void killedRollBackEndsAllOldOrAllNew_data();
+    void killedRollBackEndsAllOldOrAllNew();
+    void secondStart_data();
+    void secondStart();
 };
 
 void TestUpdateE2e::wholeCycle() {
@@ -118,12 +125,12 @@ void TestUpdateE2e::wholeCycle() {
     vesmora.start(folder + programFile(u"vesmora"_s), {});
     QVERIFY(vesmora.waitForStarted());
     // Vesmora downloads, writes the manifest and the updater, starts it and ends by itself.
-    QVERIFY2(vesmora.waitForFinished(60000), "Vesmora did not end after the hand-over");
+    QVERIFY2(vesmora.waitForFinished(120000), "Vesmora did not end after the hand-over");
     QCOMPARE(vesmora.exitStatus(), QProcess::NormalExit);
     QCOMPARE(readFile(folder + programFile(u"update"_s)), readFile(QStringLiteral(UPDATER_PROGRAM)));
 
     // The updater swaps and starts the new main program, with no arguments.
-    QTRY_VERIFY_WITH_TIMEOUT(!startRecords(folder).isEmpty(), 60000);
+    QTRY_VERIFY_WITH_TIMEOUT(!startRecords(folder).isEmpty(), 120000);
     QTRY_COMPARE(readFile(folder + startRecords(folder).first()),
                  programFile(u"vesmora"_s).toUtf8() + "\n0\n");
     QCOMPARE(readFile(folder + programFile(u"vesmora"_s)), newMain);
@@ -169,8 +176,8 @@ void TestUpdateE2e::updaterKeepsRunnableMainProgram() {
     QVERIFY(running.waitForStarted());
     QTRY_COMPARE(startRecords(folder).size(), 1);
 #ifdef Q_OS_WIN
-    // What the updater has to work with there: the running program's file can be renamed, but
-    // neither overwritten nor deleted.
+    // What the updater has to work with there: the running program's file can be neither
+    // overwritten nor deleted.
     QFile runningFile(folder + programFile(u"vesmora"_s));
     QVERIFY(!runningFile.open(QIODevice::WriteOnly | QIODevice::Append));
     QVERIFY(!runningFile.remove());
@@ -184,12 +191,26 @@ void TestUpdateE2e::updaterKeepsRunnableMainProgram() {
     running.kill();
     running.waitForFinished();
 
-    QTRY_COMPARE_WITH_TIMEOUT(startRecords(folder).size(), 2, 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(startRecords(folder).size(), 2, 60000);
+    QVERIFY(!QFileInfo::exists(folder + u"update.ini"_s));
+#ifdef Q_OS_WIN
+    // A running program is neither replaced nor renamed aside: the whole list goes back out, and
+    // the copies stay for the next start.
+    QCOMPARE(readFile(folder + programFile(u"vesmora"_s)), oldMain);
+    QCOMPARE(readFile(folder + u"helper.dll"_s), QByteArray("installed helper"));
+    QVERIFY(!QFileInfo::exists(folder + u"lib/x.so"_s));
+    QCOMPARE(readFile(folder + u"tmpvesmora-new"_s), newMain);
+    QCOMPARE(readFile(folder + u"tmphelper.dll"_s), QByteArray("new helper"));
+    QCOMPARE(readFile(folder + u"tmpx.so"_s), QByteArray("plugin"));
+    const QStringList left = QDir(folder).entryList(QDir::Files | QDir::Hidden);
+    for (const QString& name : left)
+        QVERIFY2(!name.contains(u".replaced"_s), qPrintable(name));
+#else
     QCOMPARE(readFile(folder + programFile(u"vesmora"_s)), newMain);
     QVERIFY(QFileInfo(folder + programFile(u"vesmora"_s)).isExecutable());
     QCOMPARE(readFile(folder + u"helper.dll"_s), QByteArray("new helper"));
     QCOMPARE(readFile(folder + u"lib/x.so"_s), QByteArray("plugin"));
-    QVERIFY(!QFileInfo::exists(folder + u"update.ini"_s));
+#endif
 }
 
 // The updater is stopped after each step of its swap in turn, as a kill or a power cut would stop
@@ -249,12 +270,119 @@ void TestUpdateE2e::killedSwapIsFinishedAtTheNextStart() {
     // the new one simply runs.
     if (startRecords(folder).isEmpty())
         QVERIFY(runToEnd(folder + programFile(u"vesmora"_s), folder, env, &exitCode));
-    QTRY_VERIFY_WITH_TIMEOUT(!startRecords(folder).isEmpty(), 60000);
+    QTRY_VERIFY_WITH_TIMEOUT(!startRecords(folder).isEmpty(), 120000);
     for (auto it = named.begin(); it != named.end(); ++it)
         QCOMPARE(readFile(folder + it.key()), it.value().second);
     for (const QString& name : QDir(folder).entryList(QDir::Files | QDir::Hidden))
         QVERIFY2(!name.startsWith(u"tmp"_s), qPrintable(name));
 }
 
-QTEST_GUILESS_MAIN(TestUpdateE2e)
+// The second entry cannot be installed, so the first is rolled back; the updater is stopped after
+// each step of the roll-back in turn. Then the fault is mended and the user starts the program:
+// whatever the step, the folder ends wholly old or wholly new.
+void TestUpdateE2e::killedRollBackEndsAllOldOrAllNew_data() {
+#ifndef VESMORA_TEST_SEAMS
+    QSKIP("the updater of this build cannot be stopped after a step");
+#endif
+    QTest::addColumn<int>("stopAfter");
+    QTest::addColumn<bool>("endsNew");
+    // 1 backup and 2 install of readme.txt, then its roll-back: 3 back to its copy name, 4 the
+    // backup back in place, 5 the manifest goes, 6 the staging folder goes.
+    for (int step = 2; step <= 6; ++step)
+        QTest::addRow("after step %d", step) << step << (step < 5);
+}
+
+void TestUpdateE2e::killedRollBackEndsAllOldOrAllNew() {
+    QFETCH(int, stopAfter);
+    QFETCH(bool, endsNew);
+    const QString main = programFile(u"vesmora"_s);
+    const QByteArray oldMain = readFile(QStringLiteral(VESMORA_PROGRAM));
+    const QByteArray newMain = readFile(QStringLiteral(FAKE_MAIN_PROGRAM));
+
+    QTemporaryDir program;
+    const QString folder = program.path() + u"/"_s;
+    QVERIFY(writeProgram(folder + main, oldMain));
+    QVERIFY(writeFile(folder + u"readme.txt"_s, "old readme"));
+    // A folder where data/x.txt belongs: no file can take its place.
+    QVERIFY(writeFile(folder + u"data/x.txt/inside"_s, "in the way"));
+    QVERIFY(writeFile(folder + u"tmpvesmora-2.1.1"_s, newMain));
+    QVERIFY(writeFile(folder + u"tmpreadme.txt"_s, "new readme"));
+    QVERIFY(writeFile(folder + u"tmpx.txt"_s, "new x"));
+    QVERIFY(handover::writeManifest(
+        folder + u"update.ini"_s,
+        {u"2.1.1"_s, u"2.1.0"_s, u"vesmora-2.1.1,readme.txt,data/x.txt"_s, QString(), main}));
+    QVERIFY(writeProgram(folder + programFile(u"update"_s), readFile(QStringLiteral(UPDATER_PROGRAM))));
+
+    QProcessEnvironment env = environment();
+    env.insert(u"VESMORA_UPDATER_QUICK"_s, u"1"_s);
+    QProcessEnvironment stopping = env;
+    stopping.insert(u"VESMORA_UPDATER_STOP_AFTER"_s, QString::number(stopAfter));
+    int exitCode = -1;
+    QVERIFY(runToEnd(folder + programFile(u"update"_s), folder, stopping, &exitCode));
+    QCOMPARE(exitCode, 9);
+    QCOMPARE(readFile(folder + main), oldMain);
+
+    // The fault mended; an update still waiting is finished by the old program's start.
+    QVERIFY(QDir(folder + u"data/x.txt"_s).removeRecursively());
+    QVERIFY(writeFile(folder + u"data/x.txt"_s, "old x"));
+    if (QFileInfo::exists(folder + u"update.ini"_s)) {
+        QVERIFY(runToEnd(folder + main, folder, env, &exitCode));
+        QTRY_VERIFY_WITH_TIMEOUT(!startRecords(folder).isEmpty(), 120000);
+    }
+    QCOMPARE(readFile(folder + main), endsNew ? newMain : oldMain);
+    QCOMPARE(readFile(folder + u"readme.txt"_s),
+             endsNew ? QByteArray("new readme") : QByteArray("old readme"));
+    QCOMPARE(readFile(folder + u"data/x.txt"_s), endsNew ? QByteArray("new x") : QByteArray("old x"));
+}
+
+// A second start of the main program runs beside neither the first nor an updater: it asks the
+// running one to come forward, or leaves the folder to the updater, and ends by itself without
+// asking the server anything or writing an updater.
+void TestUpdateE2e::secondStart_data() {
+    QTest::addColumn<bool>("duringUpdate");
+    QTest::newRow("while the program runs") << false;
+    QTest::newRow("while an update is being applied") << true;
+}
+
+void TestUpdateE2e::secondStart() {
+    QFETCH(bool, duringUpdate);
+    QTemporaryDir program;
+    const QString folder = program.path() + u"/"_s;
+    const QString main = programFile(u"vesmora"_s);
+    QVERIFY(writeProgram(folder + main, readFile(QStringLiteral(VESMORA_PROGRAM))));
+    QVERIFY(writeFile(folder + u"tmpvesmora-2.1.1"_s, readFile(QStringLiteral(FAKE_MAIN_PROGRAM))));
+    QVERIFY(handover::writeManifest(folder + u"update.ini"_s,
+                                    {u"2.1.1"_s, u"2.1.0"_s, u"vesmora-2.1.1"_s, QString(), main}));
+    const QByteArray manifest = readFile(folder + u"update.ini"_s);
+    StandinServer server;
+    QVERIFY(server.isRunning());
+
+    // This test plays the running program, or the running updater.
+    SingleInstance first(folder);
+    std::unique_ptr<QLockFile> updater;
+    if (duringUpdate) {
+        updater = handover::takeLock(folder, handover::Holder::Updater);
+        QVERIFY(updater);
+    } else {
+        QVERIFY(first.claim());
+    }
+    QSignalSpy raised(&first, &SingleInstance::raiseRequested);
+
+    QProcess second;
+    QProcessEnvironment env = environment();
+    env.insert(u"VESMORA_UPDATE_URL"_s, server.baseUrl().toString());
+    second.setProcessEnvironment(env);
+    second.setProcessChannelMode(QProcess::ForwardedChannels);
+    second.start(folder + main, {});
+    QVERIFY(second.waitForStarted());
+    QTRY_COMPARE_WITH_TIMEOUT(second.state(), QProcess::NotRunning, 30000);
+    QCOMPARE(second.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(second.exitCode(), 0);
+    QCOMPARE(raised.size(), duringUpdate ? 0 : 1);
+    QVERIFY(server.requests().isEmpty());
+    QVERIFY(!QFileInfo::exists(folder + programFile(u"update"_s)));
+    QCOMPARE(readFile(folder + u"update.ini"_s), manifest);
+}
+
+QTEST_MAIN(TestUpdateE2e)
 #include "tst_update_e2e.moc"

@@ -1,4 +1,5 @@
 #include "common/IniFile.h"
+#include "handover/Locks.h"
 #include "handover/Manifest.h"
 #include "handover/Names.h"
 #include "platform/ProcessLookup.h"
@@ -44,11 +45,53 @@ struct Started {
     QStringList paths;
 };
 
+// Does each step on the disk and notes it, with paths relative to the program folder.
+class RecordedSteps : public platform::FileSteps {
+public:
+    explicit RecordedSteps(const QString& folder) : m_folder(folder) {}
+    QStringList log;
+
+    bool rename(const QString& from, const QString& to) override {
+        log << u"rename %1 > %2"_s.arg(relative(from), relative(to));
+        return FileSteps::rename(from, to);
+    }
+    bool syncFile(QFileDevice& file) override {
+        log << u"sync "_s + relative(file.fileName());
+        return FileSteps::syncFile(file);
+    }
+    bool syncFolder(const QString& folder) override {
+        log << u"sync folder "_s + relative(folder);
+        return FileSteps::syncFolder(folder);
+    }
+    bool remove(const QString& file) override {
+        log << u"remove "_s + relative(file);
+        return FileSteps::remove(file);
+    }
+    bool removeFolder(const QString& path) override {
+        log << u"remove folder "_s + relative(path);
+        return FileSteps::removeFolder(path);
+    }
+    bool makeFolder(const QString& path) override {
+        log << u"make folder "_s + relative(path);
+        return FileSteps::makeFolder(path);
+    }
+
+private:
+    QString relative(const QString& path) const {
+        const QString name = QDir(m_folder).relativeFilePath(path);
+        return name.isEmpty() ? u"."_s : name;
+    }
+    QString m_folder;
+};
+
 // Runs the pass over `folder` with the quick timing; `running` answers the process checks.
 UpdaterFlow::Outcome runFlow(const QString& folder, Started& started,
-                             const std::function<bool(const QString&)>& running, int* checks = nullptr) {
+                             const std::function<bool(const QString&)>& running, int* checks = nullptr,
+                             platform::FileSteps* steps = nullptr) {
     UpdaterFlow flow(folder, handover::readManifest(folder + u"update.ini"_s));
     flow.setTiming(kQuick);
+    if (steps)
+        flow.setFileSteps(steps);
     flow.setProcessCheck(running);
     flow.setProgramStart([&started](const QString& path, const QString&) {
         started.paths << path;
@@ -100,6 +143,9 @@ private slots:
     void notesCentring();
     void swaps_data();
     void swaps();
+    void fileStepsInOrder_data();
+    void fileStepsInOrder();
+    void linkInAnEntryPath_data();
     void linkInAnEntryPath();
     void secondUpdaterLeavesTheFolder();
     void waitsForMainProgram();
@@ -275,24 +321,117 @@ void TestUpdater::swaps() {
     }
 }
 
+// Every name the resume reads is on disk before the next step: each rename and removal is
+// followed by a sync of its folder, and a backup's data is synced before the file it keeps is
+// replaced. A roll-back is the install's steps undone in reverse.
+void TestUpdater::fileStepsInOrder_data() {
+    QTest::addColumn<QString>("files");
+    QTest::addColumn<QStringList>("before");
+    QTest::addColumn<QStringList>("steps");
+    QTest::addColumn<int>("outcome");
+    const QString main = programName(u"Main"_s);
+    QTest::newRow("install")
+        << u"a,b.dll,sub/n.dat"_s
+        << QStringList{main + u"=old"_s, u"tmpa=@new"_s, u"b.dll=oldb"_s, u"tmpb.dll=newb"_s, u"tmpn.dat=n"_s}
+        << QStringList{u"make folder .vesmora-update/backup"_s,
+                       u"sync folder .vesmora-update"_s,
+                       u"sync .vesmora-update/backup/1.part"_s,
+                       u"rename .vesmora-update/backup/1.part > .vesmora-update/backup/1"_s,
+                       u"sync folder .vesmora-update/backup"_s,
+                       u"rename tmpb.dll > b.dll"_s,
+                       u"sync folder ."_s,
+                       u"make folder sub"_s,
+                       u"sync folder ."_s,
+                       u"sync folder .vesmora-update/backup"_s,
+                       u"rename tmpn.dat > sub/n.dat"_s,
+                       u"sync folder sub"_s,
+                       u"sync folder ."_s,
+                       u"sync .vesmora-update/backup/0.part"_s,
+                       u"rename .vesmora-update/backup/0.part > .vesmora-update/backup/0"_s,
+                       u"sync folder .vesmora-update/backup"_s,
+                       u"rename tmpa > "_s + main,
+                       u"sync folder ."_s,
+                       u"remove folder .vesmora-update"_s,
+                       u"sync folder ."_s,
+                       u"remove update.ini"_s,
+                       u"sync folder ."_s}
+        << int(UpdaterFlow::Outcome::Installed);
+    // c.dat is a folder, which no file replaces.
+    QTest::newRow("roll back")
+        << u"a,n.dat,b.dll,c.dat"_s
+        << QStringList{main + u"=old"_s,   u"tmpa=@new"_s,      u"tmpn.dat=n"_s,   u"b.dll=oldb"_s,
+                       u"tmpb.dll=newb"_s, u"c.dat/inside=x"_s, u"tmpc.dat=newc"_s}
+        << QStringList{u"make folder .vesmora-update/backup"_s,
+                       u"sync folder .vesmora-update"_s,
+                       u"sync folder .vesmora-update/backup"_s,
+                       u"rename tmpn.dat > n.dat"_s,
+                       u"sync folder ."_s,
+                       u"sync .vesmora-update/backup/2.part"_s,
+                       u"rename .vesmora-update/backup/2.part > .vesmora-update/backup/2"_s,
+                       u"sync folder .vesmora-update/backup"_s,
+                       u"rename tmpb.dll > b.dll"_s,
+                       u"sync folder ."_s,
+                       u"rename b.dll > tmpb.dll"_s,
+                       u"sync folder ."_s,
+                       u"rename .vesmora-update/backup/2 > b.dll"_s,
+                       u"sync folder ."_s,
+                       u"sync folder .vesmora-update/backup"_s,
+                       u"rename n.dat > tmpn.dat"_s,
+                       u"sync folder ."_s,
+                       u"remove update.ini"_s,
+                       u"sync folder ."_s,
+                       u"remove folder .vesmora-update"_s,
+                       u"sync folder ."_s}
+        << int(UpdaterFlow::Outcome::RolledBack);
+}
+
+void TestUpdater::fileStepsInOrder() {
+    QFETCH(QString, files);
+    QFETCH(QStringList, before);
+    QTemporaryDir dir;
+    const QString folder = dir.path() + u"/"_s;
+    layOut(folder, before);
+    writeManifest(folder, {{u"UpFileName"_s, files}, {u"MainApp"_s, programName(u"Main"_s)}});
+    RecordedSteps steps(folder);
+    Started started;
+    QTEST(int(runFlow(folder, started, &notRunning, nullptr, &steps)), "outcome");
+    QTEST(steps.log, "steps");
+}
+
+void TestUpdater::linkInAnEntryPath_data() {
+    QTest::addColumn<QString>("linked");
+    QTest::addColumn<QString>("files");
+    QTest::newRow("an entry's folder") << u"lib"_s << u"a,lib/x.dll"_s;
+    // The backups would go elsewhere, and the swap would have no lock of its own there.
+    QTest::newRow("the staging folder") << u".vesmora-update"_s << u"a,x.dll"_s;
+}
+
 void TestUpdater::linkInAnEntryPath() {
 #ifdef Q_OS_WIN
     QSKIP("no junction to plant: wine 8, where the Windows build is tested, makes neither junctions nor "
           "symbolic links");
 #else
+    QFETCH(QString, linked);
+    QFETCH(QString, files);
     QTemporaryDir outer;
     const QString folder = outer.path() + u"/app/"_s;
     const QString main = programName(u"Main"_s);
     QVERIFY(writeFile(outer.filePath(u"elsewhere/x.dll"_s), "outside"));
     QVERIFY(writeFile(folder + main, "old"));
+    QVERIFY(writeFile(folder + u"x.dll"_s, "old x"));
     QVERIFY(writeFile(folder + u"tmpa"_s, runnable()));
     QVERIFY(writeFile(folder + u"tmpx.dll"_s, "new"));
-    QVERIFY(QFile::link(outer.filePath(u"elsewhere"_s), folder + u"lib"_s));
-    writeManifest(folder, {{u"UpFileName"_s, u"a,lib/x.dll"_s}, {u"MainApp"_s, main}});
+    QVERIFY(QFile::link(outer.filePath(u"elsewhere"_s), folder + linked));
+    writeManifest(folder, {{u"UpFileName"_s, files}, {u"MainApp"_s, main}});
     Started started;
     QCOMPARE(runFlow(folder, started, &notRunning), UpdaterFlow::Outcome::Refused);
+    QCOMPARE(QDir(outer.filePath(u"elsewhere"_s)).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
+             QStringList{u"x.dll"_s});
     QCOMPARE(readFile(outer.filePath(u"elsewhere/x.dll"_s)), QByteArray("outside"));
     QCOMPARE(readFile(folder + main), QByteArray("old"));
+    QCOMPARE(readFile(folder + u"x.dll"_s), QByteArray("old x"));
+    QVERIFY(!QFileInfo::exists(folder + u"update.ini"_s));
+    QCOMPARE(started.paths, QStringList{folder + main});
 #endif
 }
 
@@ -302,9 +441,8 @@ void TestUpdater::secondUpdaterLeavesTheFolder() {
     const QString main = programName(u"Main"_s);
     layOut(folder, {main + u"=old"_s, u"tmpa=@new"_s});
     writeManifest(folder, {{u"UpFileName"_s, u"a"_s}, {u"MainApp"_s, main}});
-    QVERIFY(QDir().mkpath(handover::stagingFolder(folder)));
-    QLockFile first(handover::stagingFolder(folder) + u"updater.lock"_s);
-    QVERIFY(first.tryLock(0));
+    const auto first = handover::takeLock(folder, handover::Holder::Updater);
+    QVERIFY(first);
 
     Started started;
     QCOMPARE(runFlow(folder, started, &notRunning), UpdaterFlow::Outcome::Busy);

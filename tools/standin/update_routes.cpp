@@ -118,6 +118,7 @@ std::string updateHelp() {
                         http500          status 500 with an HTML body
                         no-answer        accepts the request and never answers
                         endless          status 200 and a body that never ends
+                        trickle          the normal reply, one byte every --trickle-ms
                         offsite-redirect 302 to the same path on 127.0.0.2 (another origin)
   --update-delay MS   wait this long before answering the version request.
   --files-dir DIR     folder served under /soft/uploads/vesmora/ (sub-folders too). A file that
@@ -133,6 +134,7 @@ std::string updateHelp() {
                       connection (with --truncate-file that end comes half way).
   --html-file E       the entry E answers 200 with an HTML error page, as a captive portal would.
   --trickle-file E    the entry E sends one byte every --trickle-ms (default 1000) milliseconds.
+  --trickle-ms MS     the pause of --trickle-file and of --update-fault trickle.
   --huge-length-file E  the entry E announces a Content-Length of 2 GiB and sends without end.
   --offsite-file E    the entry E answers 302 to /soft/moved/vesmora/E on localhost: another
                       origin by its name, but this same server, which serves it.
@@ -160,33 +162,43 @@ void installUpdateRoutes(httplib::Server& server, const Flags& flags) {
     config->offsite = flags.get("offsite-file");
     config->delayMs = flags.getInt("update-delay", 0);
 
-    server.Post(
-        "/soft/api/update.asp", [config, &server](const httplib::Request& req, httplib::Response& res) {
-            if (config->delayMs > 0)
-                sleepUnlessStopping(server, config->delayMs);
-            if (config->fault == "no-answer") {
-                sleepUnlessStopping(server, 10LL * 60 * 1000);
-                return;
-            }
-            if (config->fault == "endless") {
-                serveEndless(server, res, "application/json");
-                return;
-            }
-            if (config->fault == "offsite-redirect") {
-                res.set_redirect("http://127.0.0.2:" + std::to_string(req.local_port) + req.path, 302);
-                return;
-            }
-            if (config->fault == "http500") {
-                res.status = 500;
-                res.set_content("<html><body><h1>500 Internal Server Error</h1></body></html>", "text/html");
-                return;
-            }
-            if (config->fault == "not-json") {
-                res.set_content("<html><body>maintenance</body></html>", "text/html; charset=utf-8");
-                return;
-            }
-            res.set_content(versionReply(*config), "application/json; charset=utf-8");
-        });
+    server.Post("/soft/api/update.asp", [config, &server](const httplib::Request& req,
+                                                          httplib::Response& res) {
+        if (config->delayMs > 0)
+            sleepUnlessStopping(server, config->delayMs);
+        if (config->fault == "no-answer") {
+            sleepUnlessStopping(server, 10LL * 60 * 1000);
+            return;
+        }
+        if (config->fault == "trickle") {
+            const auto body = std::make_shared<std::string>(versionReply(*config));
+            const long long pause = config->trickleMs;
+            res.set_content_provider(body->size(), "application/json; charset=utf-8",
+                                     [&server, body, pause](size_t offset, size_t, httplib::DataSink& sink) {
+                                         sleepUnlessStopping(server, pause);
+                                         return server.is_running() && sink.write(body->data() + offset, 1);
+                                     });
+            return;
+        }
+        if (config->fault == "endless") {
+            serveEndless(server, res, "application/json");
+            return;
+        }
+        if (config->fault == "offsite-redirect") {
+            res.set_redirect("http://127.0.0.2:" + std::to_string(req.local_port) + req.path, 302);
+            return;
+        }
+        if (config->fault == "http500") {
+            res.status = 500;
+            res.set_content("<html><body><h1>500 Internal Server Error</h1></body></html>", "text/html");
+            return;
+        }
+        if (config->fault == "not-json") {
+            res.set_content("<html><body>maintenance</body></html>", "text/html; charset=utf-8");
+            return;
+        }
+        res.set_content(versionReply(*config), "application/json; charset=utf-8");
+    });
 
     server.Get(R"(/soft/(uploads|moved)/vesmora/(.*))", [config, &server](const httplib::Request& req,
                                                                           httplib::Response& res) {

@@ -9,6 +9,7 @@
 #include "common/ui/WindowDrag.h"
 #include "common/ui/WindowKit.h"
 #include "handover/Folder.h"
+#include "handover/Locks.h"
 #include "handover/Manifest.h"
 #include "handover/Names.h"
 #include "platform/Elevation.h"
@@ -78,6 +79,10 @@ void FrmUpDate::setRequestTimeout(int milliseconds) {
     m_check->setTimeout(milliseconds);
 }
 
+void FrmUpDate::setRequestDeadline(int milliseconds) {
+    m_check->setDeadline(milliseconds);
+}
+
 void FrmUpDate::start() {
     if (!platform::isElevated()) {
         // The elevated instance starts over; this one ends whether or not it could be started.
@@ -95,6 +100,13 @@ void FrmUpDate::start() {
     centreOnScreen(this);
     show();
 
+    if (handover::isHeld(Lj(), handover::Holder::Updater)) {
+        // An update is being applied; its updater starts the program again when it is done, and
+        // waits for every copy of it to end first.
+        m_status->setText(u"正在释放更新文件……"_s);
+        QMetaObject::invokeMethod(this, &FrmUpDate::end, Qt::QueuedConnection);
+        return;
+    }
     m_status->setText(u"正在获取版本信息……"_s);
     switch (handover::inspect(Lj())) {
     case handover::Pending::CopiesWaiting:

@@ -26,6 +26,7 @@ public:
 
     // Tests shorten the wait for a server that does not answer, and for a trickling download.
     void setRequestTimeout(int milliseconds);
+    void setRequestDeadline(int milliseconds);
     void setSlowTransferWindow(int milliseconds) { m_slowWindowMs = milliseconds; }
 
 signals:
