@@ -138,7 +138,7 @@ private slots:
         // The fault cases come in a row; every account is to be tried.
         connect(&run, &QueryRun::failureStreak, &run, &QueryRun::continueAfterFailures);
         QVERIFY(run.start(accounts.join(u"\r\n"_s) + u"\r\n"_s));
-        QVERIFY(finished.wait(40000));
+        QVERIFY(finished.wait(120000));
         m_message = finished.first().at(0).toString();
         m_rows = run.rows();
     }

@@ -5,6 +5,7 @@
 #include "support/StandinServer.h"
 #include "update_client/ui/SingleInstance.h"
 
+#include <QCoreApplication>
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
@@ -63,9 +64,11 @@ QString sha256Hex(const QByteArray& bytes) {
     return QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex());
 }
 
-// Runs a program in the folder and waits for it to end by itself.
+// Runs a program in the folder and waits for it to end by itself. The process object lives until
+// the test program ends: under wine, the system's wait on a process that has just ended was seen
+// to call back into a process object already destroyed.
 bool runToEnd(const QString& program, const QString& folder, const QProcessEnvironment& env, int* exitCode) {
-    QProcess process;
+    QProcess& process = *new QProcess(QCoreApplication::instance());
     process.setProcessEnvironment(env);
     process.setWorkingDirectory(folder);
     process.setProcessChannelMode(QProcess::ForwardedChannels);
