@@ -15,10 +15,11 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-// Three lookups are held for a second, so that some kill points find a row in flight.
-const QStringList kAccounts{u"2090000001"_s,  u"2090000002"_s, u"res-slow-1a"_s, u"2090000003"_s,
-                            u"pow-slow-1b"_s, u"2090000004"_s, u"res-500"_s,     u"2090000005"_s,
-                            u"res-slow-1c"_s, u"2090000006"_s, u"pow-offline"_s, u"2090000007"_s};
+// Four lookups are held for a second: every kill point below is followed by one, so a row is
+// always left to restore, and some kill points find a row in flight.
+const QStringList kAccounts{u"2090000001"_s,  u"2090000002"_s,  u"res-slow-1a"_s, u"2090000003"_s,
+                            u"pow-slow-1b"_s, u"2090000004"_s,  u"res-500"_s,     u"2090000005"_s,
+                            u"res-slow-1c"_s, u"pow-offline"_s, u"res-slow-1d"_s, u"2090000006"_s};
 
 const QString kResourcePath = u"/ehmsexp/rest/install/queryRmwResouceInfo"_s;
 
@@ -89,7 +90,7 @@ void KillRestoreTest::killedRunIsRestoredAndFinished_data() {
     QTest::newRow("power lookup held") << 9;
     QTest::newRow("past a failed row") << 12;
     QTest::newRow("second held resource lookup") << 15;
-    QTest::newRow("near the end") << 20;
+    QTest::newRow("last held resource lookup") << 19;
 }
 
 void KillRestoreTest::killedRunIsRestoredAndFinished() {
