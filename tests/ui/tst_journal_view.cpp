@@ -11,6 +11,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QPlainTextEdit>
 #include <QProcess>
 #include <QPushButton>
 #include <QTableWidget>
@@ -27,6 +28,16 @@ QStringList cells(const QString& account, const QString& ontReceive, const QStri
             u"EMS"_s, u"10.0.0.1"_s, u"0/1/1"_s, u"LOID"_s, u"分光器"_s};
 }
 
+// Counts the requests as they are built.
+struct CountingCookie : FixedCookie {
+    using FixedCookie::FixedCookie;
+    QString cookieHeaderFor(const QUrl& url) const override {
+        ++reads;
+        return FixedCookie::cookieHeaderFor(url);
+    }
+    mutable int reads = 0;
+};
+
 QDateTime utc(int month, int day) {
     return QDateTime(QDate(2026, month, day), QTime(4, 0), Qt::UTC);
 }
@@ -38,6 +49,7 @@ class JournalViewTest : public QObject {
 
 private slots:
     void restoredRunShowsDropsHistoryAndExport();
+    void endingMidRowKeepsTheRunToOffer();
 };
 
 void JournalViewTest::restoredRunShowsDropsHistoryAndExport() {
@@ -105,6 +117,33 @@ void JournalViewTest::restoredRunShowsDropsHistoryAndExport() {
     QVERIFY(names.waitForFinished(30000));
     QVERIFY(QString::fromUtf8(names.readAllStandardOutput()).contains(u"name=\"历史\""_s));
 #endif
+}
+
+// 是 to "是否确认退出" during a lookup: the windows go, the rows finished stay, the row in flight is
+// not recorded as failed, and the run is offered at the next start.
+void JournalViewTest::endingMidRowKeepsTheRunToOffer() {
+    StandinServer server;
+    QVERIFY(server.isRunning());
+    qputenv("VESMORA_OPERATOR_URL", server.baseUrl().toString().toUtf8());
+    QTemporaryDir dir;
+    const QString path = dir.filePath(u"journal.sqlite"_s);
+    QStringList asked;
+    dialogs::setMessageHandler([&asked](const dialogs::MessageRequest& request) {
+        asked << request.text;
+        return request.buttons.testFlag(QMessageBox::Yes) ? QMessageBox::No : QMessageBox::Ok;
+    });
+    CountingCookie cookie(standinSignIn(server.baseUrl()));
+    {
+        WorkWindows work(&cookie, nullptr, path);
+        work.signedIn();
+        work.mainWindow()->findChild<QPlainTextEdit*>(u"TxtZh"_s)->setPlainText(u"2090000001\nres-slow-3"_s);
+        work.mainWindow()->findChild<QPushButton*>(u"CmdStart"_s)->click();
+        QTRY_COMPARE_WITH_TIMEOUT(cookie.reads, 3, 10000); // row 1's two lookups, row 2's first
+    }
+    WorkWindows next(&cookie, nullptr, path);
+    next.signedIn();
+    dialogs::setMessageHandler({});
+    QCOMPARE(asked.last(), u"上次查询未完成（已完成 1/2），是否继续?"_s);
 }
 
 QTEST_MAIN(JournalViewTest)
