@@ -26,7 +26,6 @@ public:
     // a new session goes on.
     void signedIn();
     FrmMain* mainWindow() const { return m_main.get(); }
-    RunJournal* journal() const { return m_journal.get(); }
     // Whether the program may end now that the user closes the window `asker`: before the main
     // window exists at once, after that only on "是否确认退出".
     bool confirmEnd(QWidget* asker);
