@@ -99,6 +99,8 @@ void JournalViewTest::restoredRunShowsDropsHistoryAndExport() {
     }
     QVERIFY(history);
     QCOMPARE(history->findChild<QTableWidget*>(u"historyTable"_s)->rowCount(), 2);
+    if (qEnvironmentVariableIsSet("VESMORA_SHOT"))
+        history->grab().save(qEnvironmentVariable("VESMORA_SHOT").replace(u".png"_s, u"-history.png"_s));
 
     const QString book = dir.filePath(u"book.xlsx"_s);
     dialogs::setSaveHandler([&book](const dialogs::SaveRequest&) { return book; });
