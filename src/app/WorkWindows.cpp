@@ -1,16 +1,31 @@
 #include "app/WorkWindows.h"
 
+#include "common/ui/Dialogs.h"
 #include "common/ui/WindowKit.h"
+#include "journal/RunJournal.h"
+#include "query/JournalLink.h"
 #include "query/ui/FrmMain.h"
 
-WorkWindows::WorkWindows(const CookieSource* cookies, QObject* parent)
-    : QObject(parent), m_cookies(cookies) {}
+WorkWindows::WorkWindows(const CookieSource* cookies, QObject* parent, const QString& journalPath)
+    : QObject(parent), m_cookies(cookies),
+      m_journal(
+          std::make_unique<RunJournal>(journalPath.isEmpty() ? RunJournal::defaultPath() : journalPath)) {
+    // Queued: the notice may be raised in the middle of recording a row.
+    connect(m_journal.get(), &RunJournal::noticeRaised, this, &WorkWindows::showJournalNotice,
+            Qt::QueuedConnection);
+    showJournalNotice();
+}
 
-WorkWindows::~WorkWindows() = default;
+// The main window goes first: it holds the journal's address.
+WorkWindows::~WorkWindows() {
+    m_main.reset();
+}
 
 void WorkWindows::signedIn() {
-    if (!m_main) {
+    const bool first = !m_main;
+    if (first) {
         m_main = std::make_unique<FrmMain>(m_cookies);
+        m_main->attachJournal(m_journal.get());
         connect(m_main.get(), &FrmMain::programEndRequested, this, &WorkWindows::endProgram);
         connect(m_main.get(), &FrmMain::signInNeeded, this, &WorkWindows::signInNeeded);
         connect(m_main.get(), &FrmMain::signInWindowWanted, this, &WorkWindows::signInWindowWanted);
@@ -22,8 +37,41 @@ void WorkWindows::signedIn() {
         m_main->activateWindow();
     }
     m_main->sessionRenewed();
+    if (first)
+        offerRestore();
 }
 
 bool WorkWindows::confirmEnd(QWidget* asker) {
     return !m_main || m_main->confirmExit(asker);
+}
+
+// Told without waiting for the click: a run is never held up by its journal.
+void WorkWindows::showJournalNotice() {
+    const QString notice = m_journal->takeNotice();
+    if (!notice.isEmpty())
+        dialogs::ask(m_main.get(), QMessageBox::Warning, notice, QMessageBox::Ok, this, [](auto) {});
+}
+
+void WorkWindows::offerRestore() {
+    const auto unfinished = m_journal->claimUnfinished();
+    if (!unfinished)
+        return;
+    const qint64 id = unfinished->id;
+    const QPointer<QMessageBox> box = dialogs::ask(
+        m_main.get(), QMessageBox::Question, JournalLink::restoreQuestion(*unfinished),
+        QMessageBox::Yes | QMessageBox::No, this,
+        [this, id](QMessageBox::StandardButton answer) { answerRestore(id, answer == QMessageBox::Yes); });
+    if (box) {
+        // Modal to the main window, so that no new run starts under the question.
+        box->setDefaultButton(QMessageBox::Yes);
+        box->hide();
+        box->setWindowModality(Qt::WindowModal);
+        box->show();
+    }
+}
+
+void WorkWindows::answerRestore(qint64 journalRun, bool restore) {
+    const auto stored = restore ? m_journal->loadRun(journalRun) : std::nullopt;
+    if (!stored || !m_main || !m_main->restoreRun(*stored))
+        m_journal->endRun(journalRun, journal::RunState::Stopped);
 }

@@ -7,14 +7,19 @@
 class CookieSource;
 class FrmMain;
 class QWidget;
+class RunJournal;
 
 // The windows after the update check, without the sign-in window: the program connects its login
 // window to signedIn() and signInNeeded(); a build without the browser calls signedIn() at once.
+// Every run is recorded in the run journal; a run cut short is offered back once the main window
+// is first up.
 class WorkWindows : public QObject {
     Q_OBJECT
 
 public:
-    explicit WorkWindows(const CookieSource* cookies, QObject* parent = nullptr);
+    // journalPath: the journal file; empty for the one in the user's data folder.
+    explicit WorkWindows(const CookieSource* cookies, QObject* parent = nullptr,
+                         const QString& journalPath = QString());
     ~WorkWindows() override;
 
     // A signed-in page: the main window opens (an open one stays as it is) and a run waiting for
@@ -34,6 +39,12 @@ signals:
     void endProgram();
 
 private:
+    void showJournalNotice();
+    // "上次查询未完成（已完成 n/N），是否继续?" over the main window, when a run was cut short.
+    void offerRestore();
+    void answerRestore(qint64 journalRun, bool restore);
+
     const CookieSource* m_cookies;
+    std::unique_ptr<RunJournal> m_journal;
     std::unique_ptr<FrmMain> m_main;
 };

@@ -14,6 +14,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTreeWidget>
 #include <QWebEnginePage>
@@ -25,8 +26,9 @@ namespace {
 
 // The composition the program makes of its windows.
 struct Composed {
+    QTemporaryDir data; // a journal of its own: nothing left from another case is offered back
     Frmlogin login;
-    WorkWindows work{login.cookies()};
+    WorkWindows work{login.cookies(), nullptr, data.filePath(u"journal.sqlite"_s)};
     Composed() {
         QObject::connect(&login, &Frmlogin::signedIn, &work, &WorkWindows::signedIn);
         QObject::connect(&work, &WorkWindows::signInNeeded, &login, &Frmlogin::requestSignIn);

@@ -5,6 +5,7 @@
 #include "common/ui/Dialogs.h"
 #include "query/SessionPostClient.h"
 #include "query/ui/AccountEdit.h"
+#include "query/ui/JournalView.h"
 #include "query/ui/MainControls.h"
 #include "query/ui/RowMarker.h"
 #include "query/ui/RunWiring.h"
@@ -51,6 +52,15 @@ void FrmMain::sessionRenewed() {
 
 bool FrmMain::resumeRun(const QList<QueryRun::SavedRow>& rows, int rate) {
     return m_wiring->resume(rows, rate);
+}
+
+void FrmMain::attachJournal(RunJournal* journal) {
+    if (!m_journalView)
+        m_journalView = new JournalView(this, m_controls.get(), m_run, m_marker.get(), m_wiring, journal);
+}
+
+bool FrmMain::restoreRun(const journal::RestoredRun& stored) {
+    return m_journalView && m_journalView->restore(stored);
 }
 
 bool FrmMain::confirmExit(QWidget* asker) {

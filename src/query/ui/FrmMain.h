@@ -1,5 +1,6 @@
 #pragma once
 
+#include "journal/JournalTypes.h"
 #include "query/QueryRun.h"
 #include "query/Thresholds.h"
 
@@ -9,8 +10,10 @@
 #include <memory>
 
 class CookieSource;
+class JournalView;
 class QNetworkAccessManager;
 class RowMarker;
+class RunJournal;
 class RunWiring;
 class SessionPostClient;
 struct MainControls;
@@ -42,6 +45,12 @@ public:
     // Goes on with a run that was cut short: the list shows the rows as saved, and those not
     // finished are asked at `rate` a minute. false while a run is going.
     bool resumeRun(const QList<QueryRun::SavedRow>& rows, int rate);
+    // Every run from now on is recorded in journal, which must outlive this window; its readings
+    // mark drops, fill "查看历史" and the export's "历史" sheet. Once only.
+    void attachJournal(RunJournal* journal);
+    // Puts a journal run cut short back on the list and goes on with it (needs attachJournal).
+    // false while a run is going.
+    bool restoreRun(const journal::RestoredRun& stored);
     // "是否确认退出", asked over `asker` (this window when null); once Yes, always true.
     bool confirmExit(QWidget* asker = nullptr);
 
@@ -65,5 +74,6 @@ private:
     std::unique_ptr<MainControls> m_controls;
     std::unique_ptr<RowMarker> m_marker;
     RunWiring* m_wiring;
+    JournalView* m_journalView = nullptr;
     bool m_exitConfirmed = false;
 };

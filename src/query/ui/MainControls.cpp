@@ -97,6 +97,9 @@ MainControls::MainControls(QWidget* window) {
     mnuRetry = named(new QAction(u"重新查询失败的行"_s, LstV), u"mnuRetry"_s);
     mnuRetry->setEnabled(false);
     LstV->addAction(mnuRetry);
+    mnuHistory = named(new QAction(u"查看历史"_s, LstV), u"mnuHistory"_s);
+    mnuHistory->setEnabled(false);
+    LstV->addAction(mnuHistory);
     LstV->setContextMenuPolicy(Qt::ActionsContextMenu);
 
     Frame1 = named(new QFrame(window), u"Frame1"_s);

@@ -37,4 +37,5 @@ struct MainControls {
     QPushButton* CmdStop;
     QPushButton* CmdSave;
     QAction* mnuRetry;
+    QAction* mnuHistory; // the current row's account over time
 };

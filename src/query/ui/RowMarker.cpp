@@ -1,5 +1,6 @@
 #include "query/ui/RowMarker.h"
 
+#include "query/DropRule.h"
 #include "query/QueryRun.h"
 #include "query/Thresholds.h"
 
@@ -20,6 +21,7 @@ RowMarker::RowMarker(QTreeWidget* list, const QueryRun* run, const Thresholds* t
 
 void RowMarker::fill() {
     m_list->clear();
+    m_previous.clear();
     const auto& rows = m_run->rows();
     QList<QTreeWidgetItem*> items;
     items.reserve(rows.size());
@@ -50,6 +52,11 @@ void RowMarker::markRow(int row) {
     }
 }
 
+void RowMarker::setPreviousReading(int row, const journal::Reading& previous) {
+    m_previous.insert(row, previous);
+    markRow(row);
+}
+
 void RowMarker::markCell(QTreeWidgetItem* item, int row, int column) const {
     const QString failure = m_run->failureReason(row);
     if (!failure.isEmpty()) {
@@ -59,6 +66,15 @@ void RowMarker::markCell(QTreeWidgetItem* item, int row, int column) const {
         return;
     }
     item->setToolTip(column, QString());
+    const auto previous = m_previous.constFind(row);
+    if (previous != m_previous.cend()) {
+        if (const auto tip = dropTooltip(column, item->text(column), *previous, m_thresholds->dropDb)) {
+            item->setForeground(column, rgb(marks::kDropText));
+            item->setBackground(column, rgb(marks::kDropFill));
+            item->setToolTip(column, *tip);
+            return;
+        }
+    }
     if (m_thresholds->isWeak(column, item->text(column))) {
         item->setForeground(column, rgb(marks::kWeakText));
         item->setBackground(column, rgb(marks::kWeakFill));

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "journal/JournalTypes.h"
+
+#include <QHash>
 #include <QString>
 
 class QTreeWidget;
@@ -17,6 +20,10 @@ public:
     void fill();
     void setCell(int row, int column, const QString& text);
     void markRow(int row);
+    // The account's reading before this row's: power cells that fell by the thresholds' dropDb
+    // or more are marked, their tooltip naming the earlier value. Forgotten when the list is
+    // filled again.
+    void setPreviousReading(int row, const journal::Reading& previous);
 
 private:
     void markCell(QTreeWidgetItem* item, int row, int column) const;
@@ -24,4 +31,5 @@ private:
     QTreeWidget* m_list;
     const QueryRun* m_run;
     const Thresholds* m_thresholds;
+    QHash<int, journal::Reading> m_previous;
 };

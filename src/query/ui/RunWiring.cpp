@@ -78,7 +78,16 @@ void RunWiring::onSaveClicked() {
     marks.failedRows.reserve(count);
     for (int row = 0; row < count; ++row)
         marks.failedRows << !m_run->failureReason(row).isEmpty();
-    exportList(m_window, m_c->headerTexts(), m_c->rowTexts(), marks);
+    const QList<QStringList> rows = m_c->rowTexts();
+    QList<journal::Reading> history;
+    if (m_history) {
+        QStringList accounts;
+        accounts.reserve(rows.size());
+        for (const QStringList& row : rows)
+            accounts << row.value(QueryRun::Account);
+        history = m_history(accounts);
+    }
+    exportList(m_window, m_c->headerTexts(), rows, marks, history);
     m_run->release();
 }
 

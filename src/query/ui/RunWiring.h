@@ -1,9 +1,12 @@
 #pragma once
 
+#include "journal/JournalTypes.h"
 #include "query/QueryRun.h"
 
 #include <QObject>
 #include <QPointer>
+
+#include <functional>
 
 class QLabel;
 class QMessageBox;
@@ -24,6 +27,9 @@ public:
 
     // Goes on with saved rows at `rate` a minute (an entry of the rate list, added when missing).
     bool resume(const QList<QueryRun::SavedRow>& rows, int rate);
+    // The stored readings of the list's accounts, asked at every export for its "历史" sheet.
+    using HistorySource = std::function<QList<journal::Reading>(const QStringList& accounts)>;
+    void setHistorySource(HistorySource source) { m_history = std::move(source); }
 
 signals:
     // The run met the sign-in page: the login window should come forward for a new sign-in.
@@ -49,4 +55,5 @@ private:
     RowMarker* m_marker;
     const Thresholds* m_thresholds;
     QPointer<QMessageBox> m_question;
+    HistorySource m_history;
 };

@@ -1,0 +1,71 @@
+#include "query/ui/JournalView.h"
+
+#include "journal/RunJournal.h"
+#include "query/JournalLink.h"
+#include "query/QueryRun.h"
+#include "query/ui/HistoryWindow.h"
+#include "query/ui/MainControls.h"
+#include "query/ui/RowMarker.h"
+#include "query/ui/RunWiring.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QTreeWidget>
+
+#include <algorithm>
+
+JournalView::JournalView(QWidget* window, const MainControls* controls, QueryRun* run, RowMarker* marker,
+                         RunWiring* wiring, RunJournal* journal)
+    : QObject(window), m_window(window), m_c(controls), m_run(run), m_marker(marker), m_wiring(wiring),
+      m_journal(journal) {
+    QComboBox* rate = m_c->COBNUM;
+    m_link = new JournalLink(
+        run, journal, [rate] { return rate->currentText().toInt(); }, this);
+    connect(m_link, &JournalLink::previousReading, this, [this](int row, const journal::Reading& previous) {
+        m_marker->setPreviousReading(row, previous);
+    });
+    m_wiring->setHistorySource(
+        [journal](const QStringList& accounts) { return journal->readingsOf(accounts); });
+    connect(m_c->LstV, &QTreeWidget::currentItemChanged, m_c->mnuHistory,
+            [this](QTreeWidgetItem* current) { m_c->mnuHistory->setEnabled(current != nullptr); });
+    connect(m_c->mnuHistory, &QAction::triggered, this, &JournalView::showHistory);
+}
+
+bool JournalView::restore(const journal::RestoredRun& stored) {
+    if (m_run->isRunning())
+        return false;
+    QList<QueryRun::SavedRow> rows(stored.accounts.size());
+    for (qsizetype i = 0; i < stored.accounts.size(); ++i)
+        rows[i].cells[QueryRun::Account] = stored.accounts[i];
+    for (const journal::StoredRow& row : stored.rows) {
+        if (row.position < 0 || row.position >= rows.size())
+            continue;
+        QueryRun::SavedRow& saved = rows[row.position];
+        const int count = int(std::min<qsizetype>(row.cells.size(), QueryRun::kColumnCount));
+        for (int column = 1; column < count; ++column)
+            saved.cells[size_t(column)] = row.cells[column];
+        saved.finished = true;
+        saved.failure = row.failure;
+    }
+    m_link->adopt(stored.id);
+    if (!m_wiring->resume(rows, stored.rate))
+        return false;
+    // Compared with what the account read before each row was taken, as when it finished.
+    for (const journal::StoredRow& row : stored.rows) {
+        if (row.position < 0 || row.position >= rows.size() || !row.failure.isEmpty())
+            continue;
+        if (const auto previous = m_journal->previousReading(stored.accounts[row.position], row.finishedAt))
+            m_marker->setPreviousReading(row.position, *previous);
+    }
+    return true;
+}
+
+void JournalView::showHistory() {
+    const QTreeWidgetItem* item = m_c->LstV->currentItem();
+    if (!item)
+        return;
+    const QString account = item->text(QueryRun::Account);
+    auto* window = new HistoryWindow(account, m_journal->history(account), m_window);
+    window->show();
+    window->raise();
+}
