@@ -239,10 +239,15 @@ lxw_error writeWorkbook(const QByteArray& fileName, const QStringList& headers,
 
     if (error == LXW_NO_ERROR)
         error = writeRow(0, headers, false, false);
-    for (qsizetype index = 0; index < rows.size() && error == LXW_NO_ERROR; ++index)
+    for (qsizetype index = 0; index < rows.size() && error == LXW_NO_ERROR; ++index) {
         error = index + 1 >= LXW_ROW_MAX
                     ? LXW_ERROR_WORKSHEET_INDEX_OUT_OF_RANGE
                     : writeRow(lxw_row_t(index + 1), rows.at(index), true, marks.failedRows.value(index));
+        // Why a row failed, or that it was never asked, travels with the file.
+        const QString comment = marks.comments.value(index);
+        if (error == LXW_NO_ERROR && !comment.isEmpty())
+            error = worksheet_write_comment(sheet, lxw_row_t(index + 1), 0, comment.toUtf8().constData());
+    }
     if (error == LXW_NO_ERROR && !history.isEmpty())
         error = writeHistory(workbook, history);
 

@@ -18,6 +18,7 @@ struct ExportResult {
 struct SheetMarks {
     QList<bool> failedRows;               // by list row; these get a fill across the row
     std::optional<Thresholds> thresholds; // weak receive readings get their colours
+    QStringList comments;                 // by list row: a note on the account cell; empty for none
 };
 
 // Writes one sheet: the headers in row 1, then one row per list row, all cells as text except

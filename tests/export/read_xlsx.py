@@ -42,6 +42,9 @@ def main(path, answer):
     ws = wb.worksheets[0]
     rows = [[cell(c) for c in row] for row in ws.iter_rows()]
     fills = [[fill(c) for c in row] for row in ws.iter_rows()]
+    # The note on each row's first cell (openpyxl reads the legacy comments Excel shows).
+    comments = [row[0].comment.text if row and row[0].comment is not None else None
+                for row in ws.iter_rows()]
     wrapped = any(c.alignment is not None and c.alignment.wrap_text
                   for row in ws.iter_rows() for c in row)
     widths = {}
@@ -50,7 +53,7 @@ def main(path, answer):
         dim = ws.column_dimensions.get(letter)
         widths[letter] = dim.width if dim is not None and dim.customWidth else None
     book = {"sheets": len(wb.worksheets), "max_row": ws.max_row, "max_column": ws.max_column,
-            "rows": rows, "fills": fills, "widths": widths, "wrapped": wrapped}
+            "rows": rows, "fills": fills, "comments": comments, "widths": widths, "wrapped": wrapped}
     # The second sheet of readings, when the export has one.
     if "历史" in wb.sheetnames:
         history = wb["历史"]

@@ -398,6 +398,7 @@ private slots:
         SheetMarks marks;
         marks.failedRows = {false, true, false};
         marks.thresholds = Thresholds{};
+        marks.comments = {QString(), u"服务器返回状态 500"_s, u"未查询"_s};
         const QString target = path(u"marks.xlsx"_s);
         QVERIFY(writeXlsx(target, kHeaders, rows, marks).ok);
         const QJsonObject book = readBack(target);
@@ -415,6 +416,9 @@ private slots:
         QCOMPARE(texts(book[u"rows"_s][1]), rows[0]);
         QCOMPARE(texts(book[u"rows"_s][3]), rows[2]);
         QCOMPARE(book[u"rows"_s][2][0][u"value"_s].toString(), rows[1][0]);
+        // The reasons go along as notes on the account cells.
+        QCOMPARE(book[u"comments"_s].toArray(),
+                 (QJsonArray{QJsonValue(), QJsonValue(), u"服务器返回状态 500"_s, u"未查询"_s}));
     }
 
     // Readings of the listed accounts on a second sheet, newest first; the first sheet as without it.
