@@ -4,6 +4,7 @@
 
 #include <functional>
 
+class QLabel;
 class QWebEngineProfile;
 class QWebEngineView;
 class WebCookieSource;
@@ -20,7 +21,8 @@ public:
 
     // Caption and the sign-in page.
     void start();
-    // The session has ended: the window comes forward with the sign-in page loaded afresh.
+    // The session has ended: the window comes forward with the sign-in page loaded afresh and a
+    // notice above the browser that says why; the notice goes with the next sign-in.
     void requestSignIn();
     // The window comes forward as it is, for the user to sign out and in again.
     void bringForward();
@@ -29,6 +31,7 @@ public:
     void setCloseCheck(std::function<bool()> check) { m_closeCheck = std::move(check); }
 
     QWebEngineView* Web;
+    QLabel* LabNotice; // "登录已失效，请重新登录，查询将自动继续"
     const WebCookieSource* cookies() const { return m_cookies; }
 
 signals:
@@ -45,7 +48,10 @@ protected:
 private:
     void onLoadFinished(bool ok);
     void checkBody(const QVariant& body);
+    // The notice takes a line above the browser, which keeps its place and size below it.
+    void showNotice(bool shown);
 
+    QWidget* m_central;
     QWebEngineProfile* m_profile;
     WebCookieSource* m_cookies;
     std::function<bool()> m_closeCheck;

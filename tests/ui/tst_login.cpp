@@ -264,6 +264,12 @@ private slots:
         QVERIFY(windows.control<QLabel>("LabSession")->isVisible());
         QVERIFY(windows.control<QPushButton>("CmdStop")->isEnabled());
         QTRY_VERIFY(login.isVisible());
+        // The reason in a line above the browser, which keeps its size; the caption stays.
+        QVERIFY(login.LabNotice->isVisible());
+        QCOMPARE(login.LabNotice->text(), u"登录已失效，请重新登录，查询将自动继续"_s);
+        QCOMPARE(login.Web->size(), QSize(966, 686));
+        QVERIFY(login.LabNotice->geometry().bottom() < login.Web->geometry().top());
+        QCOMPARE(login.windowTitle(), u"登录 - Vesmora V2.1.0"_s);
         const int from = int(checked.size());
         QVERIFY(waitForVerdict(checked, u"none"_s, from - 1));
         QCOMPARE(login.Web->url().path(), u"/ehmsexp/jsp/login/login.jsp"_s);
@@ -279,6 +285,8 @@ private slots:
         qputenv("VESMORA_OPERATOR_URL", previous);
         QCOMPARE(finished.first().at(0).toString(), QueryRun::finishedMessage());
         QVERIFY(!login.isVisible());
+        QVERIFY(login.LabNotice->isHidden());
+        QCOMPARE(login.centralWidget()->size(), QSize(972, 697));
         QVERIFY(!windows.control<QFrame>("Frame1")->isVisible());
         const QString second = login.cookies()->cookieHeaderFor(lookup);
         QVERIFY(second != first);
