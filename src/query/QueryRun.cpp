@@ -53,6 +53,13 @@ QString QueryRun::failureStreakQuestion() {
     return u"连续3个帐号查询失败，可能帐号被封禁或网络中断。是否继续查询?"_s;
 }
 
+QString QueryRun::unreachedMark() {
+    return u"未查询"_s;
+}
+QString QueryRun::summaryText(int done, int failed, int unreached) {
+    return u"完成 %1，失败 %2，未查询 %3"_s.arg(done).arg(failed).arg(unreached);
+}
+
 QStringList QueryRun::splitAccounts(const QString& text) {
     QStringList accounts;
     const QStringList pieces = text.split(QLatin1String("\r\n"));
@@ -120,6 +127,23 @@ int QueryRun::failedRowCount() const {
     return count;
 }
 
+QString QueryRun::unreachedReason(int row) const {
+    return m_unreached.value(row);
+}
+
+int QueryRun::unreachedRowCount() const {
+    int count = 0;
+    for (const QString& reason : m_unreached)
+        count += reason.isEmpty() ? 0 : 1;
+    return count;
+}
+
+QString QueryRun::summary() const {
+    const int failed = failedRowCount();
+    const int unreached = unreachedRowCount();
+    return summaryText(int(m_rows.size()) - failed - unreached, failed, unreached);
+}
+
 bool QueryRun::start(const QString& accountText) {
     if (accountText.isEmpty() || m_running)
         return false;
@@ -135,6 +159,7 @@ bool QueryRun::start(const QString& accountText) {
         m_rows.append(row);
     }
     m_failures = QStringList(m_rows.size());
+    m_unreached = QStringList(m_rows.size());
     m_doneBase = 0;
     emit rowsBuilt(int(m_rows.size()));
     begin();
@@ -147,6 +172,7 @@ bool QueryRun::resume(const QList<SavedRow>& rows) {
     m_rows.clear();
     m_failures.clear();
     m_order.clear();
+    m_unreached = QStringList(rows.size());
     for (const SavedRow& saved : rows) {
         if (!saved.finished)
             m_order.append(int(m_rows.size()));
@@ -164,7 +190,7 @@ bool QueryRun::retryFailed() {
         return false;
     m_order.clear();
     for (int i = 0; i < m_failures.size(); ++i) {
-        if (!m_failures[i].isEmpty())
+        if (!m_failures[i].isEmpty() || !m_unreached.value(i).isEmpty())
             m_order.append(i);
     }
     if (m_order.isEmpty())
@@ -174,8 +200,11 @@ bool QueryRun::retryFailed() {
         Row fresh;
         fresh[Account] = m_rows[index][Account];
         setRow(index, fresh);
-        m_failures[index].clear();
-        emit rowFailureChanged(index, QString());
+        if (!m_failures[index].isEmpty()) {
+            m_failures[index].clear();
+            emit rowFailureChanged(index, QString());
+        }
+        setUnreached(index, QString());
     }
     begin();
     return true;
@@ -187,6 +216,7 @@ void QueryRun::begin() {
     m_powerUrl = endpoints::powerLookup(base);
     m_running = true;
     m_stop = false;
+    m_stopCause.clear();
     m_paused = false;
     m_waiting = Waiting::Nothing;
     m_heldStep = nullptr;
@@ -207,6 +237,17 @@ void QueryRun::stop() {
         return;
     m_stop = true;
     const Waiting waiting = std::exchange(m_waiting, Waiting::Nothing);
+    switch (waiting) {
+    case Waiting::SignIn:
+        m_stopCause = u"登录失效后查询已停止"_s;
+        break;
+    case Waiting::Answer:
+        m_stopCause = u"连续3个帐号查询失败后查询已停止"_s;
+        break;
+    case Waiting::Nothing:
+        m_stopCause = u"查询已停止"_s;
+        break;
+    }
     noteHeld();
     switch (waiting) {
     case Waiting::SignIn:
@@ -369,6 +410,13 @@ void QueryRun::setRow(int index, const Row& row) {
     }
 }
 
+void QueryRun::setUnreached(int index, const QString& reason) {
+    if (m_unreached[index] == reason)
+        return;
+    m_unreached[index] = reason;
+    emit rowUnreachedChanged(index, reason);
+}
+
 void QueryRun::lookUpResources() {
     if (heldAt(&QueryRun::lookUpResources))
         return;
@@ -436,6 +484,10 @@ void QueryRun::completeRow(const QString& failure, bool gotReply) {
 
 void QueryRun::finish() {
     hidePause();
+    // Every row of this run not yet begun is left for a retry, and says why.
+    const QString cause = m_stopCause.isEmpty() ? u"查询提前结束"_s : m_stopCause;
+    for (qsizetype position = m_position; position < m_order.size(); ++position)
+        setUnreached(m_order[position], unreachedMark() + u"："_s + cause + u"，未轮到此帐号"_s);
     m_running = false;
     m_current = -1;
     setWaiting(Waiting::Nothing);

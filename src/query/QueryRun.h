@@ -47,6 +47,9 @@ public:
     static QString stoppedMessage();        // "已停止查询!"
     static QString sessionLostNotice();     // shown while the run waits for a new sign-in
     static QString failureStreakQuestion(); // asked after kFailureStreak rows without a reply
+    static QString unreachedMark();         // "未查询": a row the run ended before
+    // "完成 n，失败 m，未查询 k".
+    static QString summaryText(int done, int failed, int unreached);
     // Pieces between CR LF pairs, each without the blanks around it; blank pieces make no row.
     static QStringList splitAccounts(const QString& text);
 
@@ -75,8 +78,8 @@ public:
     // emptyInputMessage() for the first. rowsBuilt and started are emitted inside this call;
     // every other signal, finished included, comes later from the event loop.
     bool start(const QString& accountText);
-    // Runs again, in place and in order, only the rows that failed, each first cleared to its
-    // account. false when a run is going or no row failed.
+    // Runs again, in place and in order, the rows that failed and those a run never reached, each
+    // first cleared to its account. false when a run is going or there is no such row.
     bool retryFailed();
     // Replaces the list by these rows and runs, in order, those not finished; finished rows keep
     // their cells and failure. false when a run is going.
@@ -104,6 +107,11 @@ public:
     // Why the row's last attempt got no usable reply; empty when it did.
     QString failureReason(int row) const;
     int failedRowCount() const;
+    // Why a run that ended early never reached the row ("未查询：..."); empty when it did.
+    QString unreachedReason(int row) const;
+    int unreachedRowCount() const;
+    // summaryText() for the rows as they stand.
+    QString summary() const;
 
 signals:
     void rowsBuilt(int count);                                  // the list is replaced by count rows
@@ -111,6 +119,7 @@ signals:
     void cellChanged(int row, int column, const QString& text); // row from 0
     void rowDone(int row, int done);                            // scroll it into view; done of total
     void rowFailureChanged(int row, const QString& reason);     // empty reason: no longer failed
+    void rowUnreachedChanged(int row, const QString& reason);   // empty reason: reached again
     void paused(const QString& countdownText);                  // "限速暂停中(" + s + "S）……"
     void resumed();                                             // the pause frame hides
     void sessionLost(int row);                                  // held until resumeSession() or stop()
@@ -143,6 +152,7 @@ private:
     void finish();
     void hidePause();
     void setRow(int index, const Row& row);
+    void setUnreached(int index, const QString& reason);
 
     SessionPostClient* m_client;
     std::unique_ptr<MonotonicClock> m_ownClock;
@@ -153,11 +163,12 @@ private:
     QUrl m_powerUrl;
 
     QList<Row> m_rows;
-    QStringList m_failures; // per row
-    QList<int> m_order;     // rows of this run, in order
-    int m_position = 0;     // index into m_order of the row being worked on
-    int m_current = -1;     // that row
-    int m_streak = 0;       // rows in a row without any usable reply
+    QStringList m_failures;  // per row
+    QStringList m_unreached; // per row
+    QList<int> m_order;      // rows of this run, in order
+    int m_position = 0;      // index into m_order of the row being worked on
+    int m_current = -1;      // that row
+    int m_streak = 0;        // rows in a row without any usable reply
     int m_holds = 0;
     Step m_heldStep = nullptr;
     Waiting m_waiting = Waiting::Nothing;
@@ -172,6 +183,7 @@ private:
     QUrl m_refusedUrl;
     bool m_running = false;
     bool m_stop = false;
+    QString m_stopCause; // why rows are left, for the unreached rows' tooltip
     bool m_paused = false;
     QString m_lastCountdown;
     int m_pauseTickMs = 1000;

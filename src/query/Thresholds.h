@@ -35,4 +35,5 @@ constexpr quint32 kFailedFill = 0xFFC7CE;
 constexpr quint32 kFailedText = 0xC00000;
 constexpr quint32 kDropFill = 0xE4DFEC;
 constexpr quint32 kDropText = 0x5B2C6F;
+constexpr quint32 kUnreachedText = 0x808080; // list only: the workbook keeps such rows plain
 } // namespace marks

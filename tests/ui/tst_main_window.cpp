@@ -7,6 +7,7 @@
 #include "query/Thresholds.h"
 #include "query/ui/ElidingHeader.h"
 #include "query/ui/FrmMain.h"
+#include "query/ui/LayoutMemory.h"
 #include "support/StandinServer.h"
 
 #include <QAction>
@@ -23,7 +24,9 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QSignalSpy>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTreeWidget>
@@ -109,6 +112,8 @@ class TestMainWindow : public QObject {
 
 private slots:
     void initTestCase() {
+        // The layout the windows remember goes to a test folder, not the user's.
+        QStandardPaths::setTestModeEnabled(true);
         m_server = new StandinServer();
         QVERIFY(m_server->isRunning());
         qputenv("VESMORA_OPERATOR_URL", m_server->baseUrl().toString().toUtf8());
@@ -126,6 +131,7 @@ private slots:
     }
 
     void init() {
+        QFile::remove(LayoutMemory::settingsPath());
         m_messages.clear();
         m_answer = QMessageBox::Ok;
     }
@@ -165,7 +171,8 @@ private slots:
                      qPrintable(shown));
             QVERIFY(QFontMetrics(header->font()).horizontalAdvance(shown) < widths[i]);
         }
-        QVERIFY(!(w.windowFlags() & Qt::WindowMaximizeButtonHint));
+        QVERIFY(w.windowFlags() & Qt::WindowMaximizeButtonHint);
+        QCOMPARE(w.minimumSize(), QSize(774, 541));
         QCOMPARE(c.CmdStart->text(), QStringLiteral("开始查询(&R)"));
         QCOMPARE(c.CmdStop->text(), QStringLiteral("停止(&T)"));
         QCOMPARE(c.CmdSave->text(), QStringLiteral("导出结果(&S)"));
@@ -175,6 +182,72 @@ private slots:
         // CmdStop follows COBNUM in the chain once it is enabled.
         c.CmdStop->setEnabled(true);
         QCOMPARE(tabChain(&w, c.CmdSave).mid(0, 6), expected + QList<QWidget*>{c.CmdStop});
+    }
+
+    // The list takes the room a larger window gives; the rest keep to their edges. Size and the
+    // widths the user drags come back in the next window.
+    void theWindowGrowsAndRemembers() {
+        QRect list, bar, start, accounts;
+        {
+            FrmMain w(&m_cookie);
+            const Controls c(w);
+            w.show();
+            list = c.LstV->geometry();
+            bar = c.Prg->geometry();
+            start = c.CmdStart->geometry();
+            accounts = c.TxtZh->geometry();
+            w.resize(1074, 741);
+            QCOMPARE(c.LstV->geometry(), list.adjusted(0, 0, 300, 200));
+            QCOMPARE(c.Prg->geometry(), bar.adjusted(0, 200, 300, 200));
+            QCOMPARE(c.CmdStart->geometry(), start.translated(0, 200));
+            QCOMPARE(c.TxtZh->geometry(), accounts.adjusted(0, 0, 0, 200));
+            QCOMPARE(c.Frame1->geometry().center(), QPoint(459, 210) + QPoint(150, 100));
+            c.LstV->header()->resizeSection(QueryRun::OltIp, 140);
+            w.resize(500, 300);
+            QCOMPARE(w.size(), QSize(774, 541));
+            QCOMPARE(c.LstV->geometry(), list);
+            w.resize(1074, 741);
+        }
+        FrmMain again(&m_cookie);
+        const Controls c(again);
+        QCOMPARE(again.size(), QSize(1074, 741));
+        QCOMPARE(c.LstV->columnWidth(QueryRun::OltIp), 140);
+        QCOMPARE(c.LstV->columnWidth(QueryRun::Account), 96);
+        // Wide enough, a caption shows whole.
+        auto* header = qobject_cast<ElidingHeader*>(c.LstV->header());
+        for (int i = 0; i < 11; ++i) {
+            header->resizeSection(i, header->sectionSizeHint(i));
+            QCOMPARE(header->shownText(i), c.LstV->headerItem()->text(i));
+        }
+    }
+
+    // While the user reads rows above, the list stays; back at the newest row it follows again.
+    void theListFollowsUntilTheUserScrollsAway() {
+        FrmMain w(&m_cookie);
+        const Controls c(w);
+        w.show();
+        w.run()->setRateSource([] { return 100000; });
+        QStringList accounts;
+        for (int i = 0; i < 90; ++i)
+            accounts << u"2090001%1"_s.arg(i, 4, 10, QLatin1Char('0'));
+        c.TxtZh->setPlainText(accounts.join(u'\n'));
+        QScrollBar* bar = c.LstV->verticalScrollBar();
+        int heldAt = -1;
+        connect(w.run(), &QueryRun::rowDone, bar, [&](int row) {
+            if (row == 40) {
+                bar->setValue(0);
+            } else if (row == 60) {
+                heldAt = bar->value();
+                c.LstV->scrollToItem(c.LstV->topLevelItem(60));
+                bar->setValue(bar->value() + 1); // the user's own scroll, onto the newest row
+            }
+        });
+        QSignalSpy finished(w.run(), &QueryRun::finished);
+        c.CmdStart->click();
+        QVERIFY(finished.wait(30000));
+        QCOMPARE(heldAt, 0);
+        const QRect last = c.LstV->visualItemRect(c.LstV->topLevelItem(89));
+        QVERIFY(last.top() >= 0 && last.bottom() < c.LstV->viewport()->height());
     }
 
     void lineBreaksOfEveryKindEndALine() {
@@ -279,7 +352,8 @@ private slots:
         QCOMPARE(m_messages, QStringList{QStringLiteral("已停止查询!")});
         QVERIFY(c.Frame1->isHidden());
         QCOMPARE(c.LstV->topLevelItemCount(), 12);
-        QVERIFY(c.LstV->topLevelItem(11)->text(1).isEmpty());
+        QCOMPARE(c.LstV->topLevelItem(11)->text(1), u"未查询"_s);
+        QVERIFY(w.run()->rows()[11][1].isEmpty());
     }
 
     void closingWithYesEndsTheProgramDuringARun() {
@@ -416,6 +490,51 @@ private slots:
         QCOMPARE(c.LstV->topLevelItem(1)->toolTip(0), describeHttp(serverError));
     }
 
+    // Stop after 3 of 8 rows: the other 5 say "未查询" in grey with the reason; the first entry of
+    // the context menu runs them and the failed row again, nothing else.
+    void unreachedRowsCanBeFinished() {
+        FrmMain w(&m_cookie);
+        const Controls c(w);
+        w.show();
+        QStringList accounts{u"20900000071"_s, u"res-500"_s, u"20900000072"_s};
+        for (int i = 3; i <= 7; ++i)
+            accounts << u"2090000007%1"_s.arg(i);
+        c.TxtZh->setPlainText(accounts.join(u'\n'));
+        QSignalSpy finished(w.run(), &QueryRun::finished);
+        connect(w.run(), &QueryRun::rowDone, c.CmdStop, [&](int, int done) {
+            if (done == 3)
+                c.CmdStop->click();
+        });
+        c.CmdStart->click();
+        QVERIFY(finished.wait(20000));
+        QCOMPARE(m_messages.last(), u"已停止查询!"_s);
+        QCOMPARE(c.Prg->text(), u"完成 2，失败 1，未查询 5"_s);
+        for (int row = 3; row < 8; ++row) {
+            const QTreeWidgetItem* item = c.LstV->topLevelItem(row);
+            QCOMPARE(item->text(QueryRun::Result), u"未查询"_s);
+            QCOMPARE(item->foreground(0).color(), QColor(0x80, 0x80, 0x80));
+            QCOMPARE(item->toolTip(0), u"未查询：查询已停止，未轮到此帐号"_s);
+        }
+        QCOMPARE(c.LstV->actions().first(), c.mnuRetry);
+        QCOMPARE(c.mnuRetry->text(), u"重新查询失败和未查询的行"_s);
+        QVERIFY(c.mnuRetry->isEnabled());
+
+        disconnect(w.run(), &QueryRun::rowDone, c.CmdStop, nullptr);
+        const QString resource = u"/ehmsexp/rest/install/queryRmwResouceInfo"_s;
+        const qsizetype before = m_server->requests(resource).size();
+        c.mnuRetry->trigger();
+        QVERIFY(finished.wait(20000));
+        QStringList asked;
+        for (const QJsonObject& request : m_server->requests(resource).mid(before))
+            asked << request[u"body"_s].toString();
+        QCOMPARE(asked,
+                 (QStringList{u"no209=res-500"_s, u"no209=20900000073"_s, u"no209=20900000074"_s,
+                              u"no209=20900000075"_s, u"no209=20900000076"_s, u"no209=20900000077"_s}));
+        QCOMPARE(c.Prg->text(), u"完成 7，失败 1，未查询 0"_s);
+        QVERIFY(!c.LstV->topLevelItem(7)->text(QueryRun::OnuAccept).isEmpty());
+        QVERIFY(c.LstV->topLevelItem(7)->toolTip(0).isEmpty());
+    }
+
     // A resumed run shows the saved rows as they were and asks only the others, at the saved rate.
     void resumedRunShowsTheSavedRows() {
         FrmMain w(&m_cookie);
@@ -477,7 +596,7 @@ private slots:
         dialogs::setAskHandler({});
         QCOMPARE(finished.first().at(0).toString(), message);
         QCOMPARE(m_messages.last(), message);
-        QCOMPARE(c.LstV->topLevelItem(3)->text(QueryRun::Result).isEmpty(), answer != u"yes"_s);
+        QCOMPARE(c.LstV->topLevelItem(3)->text(QueryRun::Result) == u"未查询"_s, answer != u"yes"_s);
     }
 };
 

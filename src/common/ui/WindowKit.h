@@ -1,7 +1,12 @@
 #pragma once
 
+#include <QList>
 #include <QObject>
+#include <QRect>
+#include <QSize>
 #include <QString>
+
+#include <functional>
 
 class QColor;
 class QLabel;
@@ -24,6 +29,37 @@ template <typename T> T* named(T* widget, const QString& name) {
     widget->setObjectName(name);
     return widget;
 }
+
+// Lets a window of fixed-place controls grow: each control added keeps its distance to the window
+// edges it sits by. Edges named are those of the control that move with the window's right and
+// bottom edges: Qt::RightEdge widens it, Qt::LeftEdge | Qt::RightEdge moves it right, and so on.
+// Places are taken from the controls as they are when added, at the window's present size.
+class EdgeAnchors : public QObject {
+    Q_OBJECT
+
+public:
+    explicit EdgeAnchors(QWidget* window);
+
+    void add(QWidget* control, Qt::Edges movingEdges);
+    // Runs after every placement, for what follows another control rather than an edge.
+    void setAfterPlacing(std::function<void()> after) { m_after = std::move(after); }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    struct Anchor {
+        QWidget* control;
+        QRect base;
+        Qt::Edges moving;
+    };
+    void place();
+
+    QWidget* m_window;
+    QSize m_base;
+    QList<Anchor> m_anchors;
+    std::function<void()> m_after;
+};
 
 // Makes a label the close spot of a frameless window: the pointing hand over it, and clicked()
 // for a left click released over the spot it was pressed on.

@@ -6,18 +6,22 @@
 #include "query/SessionPostClient.h"
 #include "query/ui/AccountEdit.h"
 #include "query/ui/JournalView.h"
+#include "query/ui/LayoutMemory.h"
 #include "query/ui/MainControls.h"
 #include "query/ui/RowMarker.h"
 #include "query/ui/RunWiring.h"
 
 #include <QCloseEvent>
+#include <QHeaderView>
 #include <QNetworkAccessManager>
+#include <QTreeWidget>
 
 using namespace Qt::StringLiterals;
 
 FrmMain::FrmMain(const CookieSource* cookies, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                          Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
+                          Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint |
+                          Qt::WindowCloseButtonHint),
       m_thresholds(Thresholds::fromIni(Thresholds::iniPath())), m_network(new QNetworkAccessManager(this)),
       m_transport(std::make_unique<net::NetworkTransport>(m_network)),
       m_client(new SessionPostClient(m_transport.get(), cookies, this)),
@@ -26,6 +30,7 @@ FrmMain::FrmMain(const CookieSource* cookies, QWidget* parent)
       m_wiring(new RunWiring(this, m_controls.get(), m_run, m_marker.get(), &m_thresholds)) {
     setObjectName(u"FrmMain"_s);
     setWindowTitle(u"Vesmora V"_s + installedVersion());
+    m_layout = std::make_unique<LayoutMemory>(this, m_controls->LstV->header());
     connect(m_wiring, &RunWiring::signInNeeded, this, &FrmMain::signInNeeded);
     connect(m_wiring, &RunWiring::signInWindowWanted, this, &FrmMain::signInWindowWanted);
 }

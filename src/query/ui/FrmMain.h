@@ -11,6 +11,7 @@
 
 class CookieSource;
 class JournalView;
+class LayoutMemory;
 class QNetworkAccessManager;
 class RowMarker;
 class RunJournal;
@@ -76,4 +77,6 @@ private:
     RunWiring* m_wiring;
     JournalView* m_journalView = nullptr;
     bool m_exitConfirmed = false;
+    // Last: it writes the layout while the controls are still there.
+    std::unique_ptr<LayoutMemory> m_layout;
 };

@@ -64,7 +64,9 @@ QPushButton* button(QWidget* parent, const QString& name, const QString& text, c
 } // namespace
 
 MainControls::MainControls(QWidget* window) {
-    window->setFixedSize(kClientSize);
+    // The Part's size is the first and the smallest; the list takes any room added.
+    window->setMinimumSize(kClientSize);
+    window->resize(kClientSize);
     window->setFont(cjkFont(kSongti, 9));
 
     Label1 = label(window, u"Label1"_s, u"209帐号："_s, kLabel1);
@@ -94,7 +96,7 @@ MainControls::MainControls(QWidget* window) {
         LstV->headerItem()->setToolTip(i, LstV->headerItem()->text(i));
     }
     LstV->header()->setStretchLastSection(false);
-    mnuRetry = named(new QAction(u"重新查询失败的行"_s, LstV), u"mnuRetry"_s);
+    mnuRetry = named(new QAction(u"重新查询失败和未查询的行"_s, LstV), u"mnuRetry"_s);
     mnuRetry->setEnabled(false);
     LstV->addAction(mnuRetry);
     mnuHistory = named(new QAction(u"查看历史"_s, LstV), u"mnuHistory"_s);
@@ -145,6 +147,21 @@ MainControls::MainControls(QWidget* window) {
     CmdStop = button(window, u"CmdStop"_s, u"停止(&T)"_s, kCmdStop);
     CmdSave = button(window, u"CmdSave"_s, u"导出结果(&S)"_s, kCmdSave);
     CmdStop->setEnabled(false);
+
+    auto* anchors = new EdgeAnchors(window);
+    anchors->add(TxtZh, Qt::BottomEdge);
+    anchors->add(LstV, Qt::RightEdge | Qt::BottomEdge);
+    anchors->add(Prg, Qt::TopEdge | Qt::BottomEdge | Qt::RightEdge);
+    for (QWidget* bottom :
+         std::initializer_list<QWidget*>{Label3, COBNUM, Label4, CmdStart, CmdStop, CmdSave})
+        anchors->add(bottom, Qt::TopEdge | Qt::BottomEdge);
+    // The pause frame stays over the middle of the list.
+    const QPoint frameAt = Frame1->pos();
+    const QSize listAt = LstV->size();
+    anchors->setAfterPlacing([this, frameAt, listAt] {
+        Frame1->move(frameAt +
+                     QPoint((LstV->width() - listAt.width()) / 2, (LstV->height() - listAt.height()) / 2));
+    });
 
     QWidget::setTabOrder(CmdSave, CmdStart);
     QWidget::setTabOrder(CmdStart, LstV);

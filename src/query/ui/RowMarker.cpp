@@ -32,7 +32,7 @@ void RowMarker::fill() {
     // failures.
     for (int i = 0; i < items.size(); ++i) {
         const QueryRun::Row& row = rows[i];
-        if (!m_run->failureReason(i).isEmpty() ||
+        if (!m_run->failureReason(i).isEmpty() || !m_run->unreachedReason(i).isEmpty() ||
             std::any_of(row.begin() + 1, row.end(), [](const QString& cell) { return !cell.isEmpty(); }))
             markRow(i);
     }
@@ -58,6 +58,17 @@ void RowMarker::setPreviousReading(int row, const journal::Reading& previous) {
 }
 
 void RowMarker::markCell(QTreeWidgetItem* item, int row, int column) const {
+    // An unreached row says so where its result would be; the run's cell stays empty.
+    const QString unreached = m_run->unreachedReason(row);
+    if (column == QueryRun::Result)
+        item->setText(column,
+                      unreached.isEmpty() ? m_run->rows().at(row)[column] : QueryRun::unreachedMark());
+    if (!unreached.isEmpty()) {
+        item->setForeground(column, rgb(marks::kUnreachedText));
+        item->setBackground(column, QBrush());
+        item->setToolTip(column, unreached);
+        return;
+    }
     const QString failure = m_run->failureReason(row);
     if (!failure.isEmpty()) {
         item->setForeground(column, rgb(marks::kFailedText));

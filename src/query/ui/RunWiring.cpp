@@ -14,6 +14,7 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTreeWidget>
 
 RunWiring::RunWiring(QWidget* window, const MainControls* controls, QueryRun* run, RowMarker* marker,
@@ -32,7 +33,9 @@ RunWiring::RunWiring(QWidget* window, const MainControls* controls, QueryRun* ru
     connect(m_run, &QueryRun::cellChanged, this,
             [this](int row, int column, const QString& text) { m_marker->setCell(row, column, text); });
     connect(m_run, &QueryRun::rowFailureChanged, this, [this](int row) { m_marker->markRow(row); });
+    connect(m_run, &QueryRun::rowUnreachedChanged, this, [this](int row) { m_marker->markRow(row); });
     connect(m_run, &QueryRun::rowDone, this, &RunWiring::onRowDone);
+    connect(m_c->LstV->verticalScrollBar(), &QScrollBar::valueChanged, this, &RunWiring::onListScrolled);
     connect(m_run, &QueryRun::paused, this, [this](const QString& text) {
         m_c->LabTip->setText(text);
         m_c->LabTip->adjustSize();
@@ -76,9 +79,17 @@ void RunWiring::onSaveClicked() {
     marks.thresholds = *m_thresholds;
     const int count = m_c->LstV->topLevelItemCount();
     marks.failedRows.reserve(count);
-    for (int row = 0; row < count; ++row)
-        marks.failedRows << !m_run->failureReason(row).isEmpty();
-    const QList<QStringList> rows = m_c->rowTexts();
+    marks.comments.reserve(count);
+    for (int row = 0; row < count; ++row) {
+        const QString failure = m_run->failureReason(row);
+        marks.failedRows << !failure.isEmpty();
+        marks.comments << (m_run->unreachedReason(row).isEmpty() ? failure : QueryRun::unreachedMark());
+    }
+    // The run's cells, not the list's: an unreached row's "未查询" is a mark, not a value.
+    QList<QStringList> rows;
+    rows.reserve(count);
+    for (const QueryRun::Row& row : m_run->rows())
+        rows << QStringList(row.begin(), row.end());
     QList<journal::Reading> history;
     if (m_history) {
         QStringList accounts;
@@ -93,19 +104,33 @@ void RunWiring::onSaveClicked() {
 
 void RunWiring::onStarted(int total) {
     setIdleControls(false);
+    m_following = true;
+    m_newest = -1;
     // A maximum of 0 is not taken: an empty run leaves the bar as it was.
     if (total > 0) {
         m_c->Prg->setMaximum(total);
         m_c->Prg->setValue(0);
+        m_c->Prg->setFormat(QStringLiteral("%v/%m"));
         m_c->Prg->setTextVisible(true);
     }
     m_c->CmdStop->setEnabled(true);
 }
 
 void RunWiring::onRowDone(int row, int done) {
-    if (QTreeWidgetItem* item = m_c->LstV->topLevelItem(row))
+    m_newest = row;
+    if (QTreeWidgetItem* item = m_c->LstV->topLevelItem(row); item && m_following) {
+        m_scrolling = true;
         m_c->LstV->scrollToItem(item);
+        m_scrolling = false;
+    }
     m_c->Prg->setValue(done);
+}
+
+void RunWiring::onListScrolled() {
+    if (m_scrolling || m_newest < 0 || !m_run->isRunning())
+        return;
+    const QRect newest = m_c->LstV->visualItemRect(m_c->LstV->topLevelItem(m_newest));
+    m_following = newest.isValid() && m_c->LstV->viewport()->rect().intersects(newest);
 }
 
 void RunWiring::showFrame(QLabel* visible) {
@@ -137,7 +162,9 @@ void RunWiring::onFinished(const QString& message) {
         m_question->close();
     setIdleControls(true);
     m_c->Prg->setValue(0);
-    m_c->Prg->setTextVisible(false);
+    // The bar stands at 0 as before; its text now tells how the list stands.
+    m_c->Prg->setFormat(m_run->summary());
+    m_c->Prg->setTextVisible(true);
     m_c->Frame1->hide();
     dialogs::message(m_window, QMessageBox::Information, message);
 }
@@ -151,5 +178,5 @@ void RunWiring::setIdleControls(bool idle) {
     if (idle)
         m_c->CmdStop->setEnabled(false);
     m_c->COBNUM->setEnabled(idle);
-    m_c->mnuRetry->setEnabled(idle && m_run->failedRowCount() > 0);
+    m_c->mnuRetry->setEnabled(idle && m_run->failedRowCount() + m_run->unreachedRowCount() > 0);
 }

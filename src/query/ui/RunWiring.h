@@ -43,6 +43,8 @@ private:
     void onSaveClicked();
     void onStarted(int total);
     void onRowDone(int row, int done);
+    // A scroll the user made: the list follows the run only while its newest row is in view.
+    void onListScrolled();
     void onSessionLost();
     void onFailureStreak();
     void onFinished(const QString& message);
@@ -56,4 +58,7 @@ private:
     const Thresholds* m_thresholds;
     QPointer<QMessageBox> m_question;
     HistorySource m_history;
+    bool m_following = true;
+    bool m_scrolling = false; // the list is being scrolled to the newest row, not by the user
+    int m_newest = -1;        // the row done last
 };
