@@ -33,6 +33,8 @@ public:
         return offset >= 0 && size >= 0 && offset <= m_data.size() && size <= m_data.size() - offset;
     }
     template <typename T> T at(qint64 offset) const {
+        if (!has(offset, qint64(sizeof(T))))
+            return T{};
         return qFromLittleEndian<T>(m_data.constData() + offset);
     }
 
