@@ -13,6 +13,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QPushButton>
+#include <QStandardPaths>
 #include <QTimer>
 
 #include <cstdio>
@@ -20,6 +21,7 @@
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     setUpApplication(app);
+    QStandardPaths::setTestModeEnabled(true); // the main window's layout stays out of the user's folder
     const QStringList args = app.arguments();
     if (args.size() < 3)
         return 2;

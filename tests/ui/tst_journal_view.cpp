@@ -14,6 +14,7 @@
 #include <QPlainTextEdit>
 #include <QProcess>
 #include <QPushButton>
+#include <QStandardPaths>
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
@@ -48,6 +49,8 @@ class JournalViewTest : public QObject {
     Q_OBJECT
 
 private slots:
+    // The main window's layout stays out of the user's folder.
+    void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
     void restoredRunShowsDropsHistoryAndExport();
     void endingMidRowKeepsTheRunToOffer();
 };

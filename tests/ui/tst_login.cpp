@@ -14,6 +14,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTreeWidget>
@@ -74,6 +75,7 @@ class TestLogin : public QObject {
 
 private slots:
     void initTestCase() {
+        QStandardPaths::setTestModeEnabled(true); // the main window's layout stays out of the user's folder
         m_server = new StandinServer();
         QVERIFY(m_server->isRunning());
         qputenv("VESMORA_OPERATOR_URL", m_server->baseUrl().toString().toUtf8());
