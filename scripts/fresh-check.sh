@@ -27,7 +27,14 @@ mounts=()
 cleanup() {
     local status=$?
     [ -z "$part" ] || { part="$part (failed)"; finish; }
-    local m
+    local m p
+    # Whatever still runs inside the root (an interrupted part) would keep its mounts busy.
+    if [ -n "$root" ]; then
+        for p in /proc/[0-9]*; do
+            if [ "$(readlink "$p/root" 2>/dev/null)" = "$root" ]; then kill -9 "${p#/proc/}" 2>/dev/null || true; fi
+        done
+        sleep 1
+    fi
     for ((i = ${#mounts[@]} - 1; i >= 0; i--)); do
         m=${mounts[i]}
         umount -R "$m" 2>/dev/null || umount -R -l "$m" 2>/dev/null || true
@@ -117,9 +124,11 @@ chmod -R a-w "$root/work/shared"
 finish
 
 inside() { # inside COMMAND...: in the root's clone, with a clean environment
+    # In the background and waited for, so that an interrupt reaches the clean-up at once.
     chroot "$root" /usr/bin/env -i HOME=/root TERM=dumb LANG=C.UTF-8 \
         PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin \
-        CI="${CI:-}" bash -c 'cd /work/main && "$@"' inside "$@"
+        CI="${CI:-}" bash -c 'cd /work/main && "$@"' inside "$@" </dev/null &
+    wait $!
 }
 
 begin "README test command"
