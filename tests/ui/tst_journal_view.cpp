@@ -18,7 +18,7 @@
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QTreeWidget>
+#include <QTreeView>
 
 using namespace Qt::StringLiterals;
 
@@ -83,17 +83,18 @@ void JournalViewTest::restoredRunShowsDropsHistoryAndExport() {
     QCOMPARE(asked.value(0), u"Vesmora: 上次查询未完成（已完成 1/2），是否继续?"_s);
     QTRY_VERIFY_WITH_TIMEOUT(asked.contains(u"Vesmora: 查询结束!"_s), 20000);
 
-    auto* list = work.mainWindow()->findChild<QTreeWidget*>(u"LstV"_s);
-    QTreeWidgetItem* restored = list->topLevelItem(0);
-    QCOMPARE(restored->text(2), u"-22.80"_s);
-    QCOMPARE(restored->toolTip(2), u"上次 -19.80 (2026-11-02)"_s);
-    QCOMPARE(restored->background(2).color(), QColor::fromRgb(QRgb(marks::kDropFill)));
-    QCOMPARE(restored->toolTip(4), QString());
-    QCOMPARE(list->topLevelItem(1)->toolTip(2), u"上次 5.00 (2026-11-02)"_s);
+    auto* list = work.mainWindow()->findChild<QTreeView*>(u"LstV"_s);
+    const QAbstractItemModel* rows = list->model();
+    const auto cell = [rows](int row, int column, int role) { return rows->index(row, column).data(role); };
+    QCOMPARE(cell(0, 2, Qt::DisplayRole).toString(), u"-22.80"_s);
+    QCOMPARE(cell(0, 2, Qt::ToolTipRole).toString(), u"上次 -19.80 (2026-11-02)"_s);
+    QCOMPARE(cell(0, 2, Qt::BackgroundRole).value<QBrush>().color(), QColor::fromRgb(QRgb(marks::kDropFill)));
+    QCOMPARE(cell(0, 4, Qt::ToolTipRole).toString(), QString());
+    QCOMPARE(cell(1, 2, Qt::ToolTipRole).toString(), u"上次 5.00 (2026-11-02)"_s);
     if (qEnvironmentVariableIsSet("VESMORA_SHOT"))
         work.mainWindow()->grab().save(qEnvironmentVariable("VESMORA_SHOT"));
 
-    list->setCurrentItem(restored);
+    list->setCurrentIndex(rows->index(0, 0));
     work.mainWindow()->findChild<QAction*>(u"mnuHistory"_s)->trigger();
     QWidget* history = nullptr;
     for (QWidget* window : QApplication::topLevelWidgets()) {

@@ -17,7 +17,6 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QTreeWidget>
 #include <QWebEnginePage>
 #include <QWebEngineView>
 
@@ -147,7 +146,7 @@ private slots:
         const auto requests = m_server->requests(QStringLiteral("/ehmsexp/rest/install/queryRmwResouceInfo"));
         QVERIFY(!requests.isEmpty());
         QCOMPARE(requests.last().value(QStringLiteral("cookie")).toString(), cookie);
-        QVERIFY(!windows.control<QTreeWidget>("LstV")->topLevelItem(0)->text(6).isEmpty());
+        QVERIFY(!windows.work.mainWindow()->rowTexts().at(0).at(6).isEmpty());
 
         // Signing in again inside the hidden browser changes the cookie of the next request.
         int from = checked.size();
@@ -316,7 +315,7 @@ private slots:
             expected << u"queryRmwResouceInfo "_s + account << u"queryPowerInfo "_s + account;
         QCOMPARE(answered, expected);
         for (int row = 0; row < accounts.size(); ++row)
-            QVERIFY(!windows.control<QTreeWidget>("LstV")->topLevelItem(row)->text(2).isEmpty());
+            QVERIFY(!windows.work.mainWindow()->rowTexts().at(row).at(2).isEmpty());
     }
 };
 

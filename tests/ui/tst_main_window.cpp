@@ -29,16 +29,27 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QTreeWidget>
+#include <QTreeView>
 
 using namespace Qt::StringLiterals;
 
 namespace {
 
+// A row of the result list as the view shows it.
+struct ListRow {
+    const QAbstractItemModel* model;
+    int row;
+    QVariant data(int column, int role) const { return model->data(model->index(row, column), role); }
+    QString text(int column) const { return data(column, Qt::DisplayRole).toString(); }
+    QString toolTip(int column) const { return data(column, Qt::ToolTipRole).toString(); }
+    QBrush foreground(int column) const { return data(column, Qt::ForegroundRole).value<QBrush>(); }
+    QBrush background(int column) const { return data(column, Qt::BackgroundRole).value<QBrush>(); }
+};
+
 // The window's controls, found by their names.
 struct Controls {
     explicit Controls(const QWidget& w)
-        : TxtZh(find<QPlainTextEdit>(w, "TxtZh")), LstV(find<QTreeWidget>(w, "LstV")),
+        : TxtZh(find<QPlainTextEdit>(w, "TxtZh")), LstV(find<QTreeView>(w, "LstV")),
           Frame1(find<QFrame>(w, "Frame1")), LabTip(find<QLabel>(w, "LabTip")),
           LabSession(find<QLabel>(w, "LabSession")), Prg(find<QProgressBar>(w, "Prg")),
           COBNUM(find<QComboBox>(w, "COBNUM")), CmdStart(find<QPushButton>(w, "CmdStart")),
@@ -51,7 +62,10 @@ struct Controls {
         return found;
     }
     QPlainTextEdit* TxtZh;
-    QTreeWidget* LstV;
+    QTreeView* LstV;
+    ListRow item(int row) const { return {LstV->model(), row}; }
+    int rowCount() const { return LstV->model()->rowCount(); }
+    QString caption(int column) const { return LstV->model()->headerData(column, Qt::Horizontal).toString(); }
     QFrame* Frame1;
     QLabel* LabTip;
     QLabel* LabSession;
@@ -151,7 +165,7 @@ private slots:
         QVERIFY(c.CmdSave->isEnabled());
         QVERIFY(c.Frame1->isHidden());
         QCOMPARE(c.Prg->value(), 0);
-        QCOMPARE(c.LstV->topLevelItemCount(), 0);
+        QCOMPARE(c.rowCount(), 0);
         QCOMPARE(w.headerTexts(),
                  (QStringList{QStringLiteral("209帐号"), QStringLiteral("结果"),
                               QStringLiteral("光猫接收光功率(dB)"), QStringLiteral("光猫发送光功率(dB)"),
@@ -162,8 +176,8 @@ private slots:
         for (int i = 0; i < 11; ++i) {
             QCOMPARE(c.LstV->columnWidth(i), widths[i]);
             // A header cut short by a wide face ends in "…" and still tells its whole text.
-            const QString full = c.LstV->headerItem()->text(i);
-            QCOMPARE(c.LstV->headerItem()->toolTip(i), full);
+            const QString full = c.caption(i);
+            QCOMPARE(c.LstV->model()->headerData(i, Qt::Horizontal, Qt::ToolTipRole).toString(), full);
             const auto* header = qobject_cast<const ElidingHeader*>(c.LstV->header());
             QVERIFY(header);
             const QString shown = header->shownText(i);
@@ -217,7 +231,7 @@ private slots:
         auto* header = qobject_cast<ElidingHeader*>(c.LstV->header());
         for (int i = 0; i < 11; ++i) {
             header->resizeSection(i, header->sectionSizeHint(i));
-            QCOMPARE(header->shownText(i), c.LstV->headerItem()->text(i));
+            QCOMPARE(header->shownText(i), c.caption(i));
         }
     }
 
@@ -238,7 +252,7 @@ private slots:
                 bar->setValue(0);
             } else if (row == 60) {
                 heldAt = bar->value();
-                c.LstV->scrollToItem(c.LstV->topLevelItem(60));
+                c.LstV->scrollTo(c.LstV->model()->index(60, 0));
                 bar->setValue(bar->value() + 1); // the user's own scroll, onto the newest row
             }
         });
@@ -246,7 +260,7 @@ private slots:
         c.CmdStart->click();
         QVERIFY(finished.wait(30000));
         QCOMPARE(heldAt, 0);
-        const QRect last = c.LstV->visualItemRect(c.LstV->topLevelItem(89));
+        const QRect last = c.LstV->visualRect(c.LstV->model()->index(89, 0));
         QVERIFY(last.top() >= 0 && last.bottom() < c.LstV->viewport()->height());
     }
 
@@ -288,7 +302,7 @@ private slots:
         QTest::keyClick(c.TxtZh, Qt::Key_Return);
         QSignalSpy finished(w.run(), &QueryRun::finished);
         QTest::mouseClick(c.CmdStart, Qt::LeftButton);
-        QCOMPARE(c.LstV->topLevelItemCount(), 2);
+        QCOMPARE(c.rowCount(), 2);
         QVERIFY(!c.CmdStart->isEnabled());
         QVERIFY(!c.COBNUM->isEnabled());
         // Readable during the run: it scrolls, nothing can be selected.
@@ -351,8 +365,8 @@ private slots:
         QVERIFY(finished.wait(5000));
         QCOMPARE(m_messages, QStringList{QStringLiteral("已停止查询!")});
         QVERIFY(c.Frame1->isHidden());
-        QCOMPARE(c.LstV->topLevelItemCount(), 12);
-        QCOMPARE(c.LstV->topLevelItem(11)->text(1), u"未查询"_s);
+        QCOMPARE(c.rowCount(), 12);
+        QCOMPARE(c.item(11).text(1), u"未查询"_s);
         QVERIFY(w.run()->rows()[11][1].isEmpty());
     }
 
@@ -465,17 +479,17 @@ private slots:
 
         net::Result serverError;
         serverError.status = 500;
-        const QTreeWidgetItem* failed = c.LstV->topLevelItem(1);
+        const ListRow failed = c.item(1);
         for (int column = 0; column < 11; ++column) {
-            QCOMPARE(failed->foreground(column).color(), QColor::fromRgb(QRgb(marks::kFailedText)));
-            QCOMPARE(failed->toolTip(column), describeHttp(serverError));
+            QCOMPARE(failed.foreground(column).color(), QColor::fromRgb(QRgb(marks::kFailedText)));
+            QCOMPARE(failed.toolTip(column), describeHttp(serverError));
         }
         for (const int row : {0, 2}) {
-            const QTreeWidgetItem* item = c.LstV->topLevelItem(row);
-            QVERIFY(item->toolTip(0).isEmpty());
-            QCOMPARE(item->background(QueryRun::OnuAccept).color(), QColor::fromRgb(QRgb(marks::kWeakFill)));
-            QCOMPARE(item->background(QueryRun::OltAccept).style(), Qt::NoBrush);
-            QCOMPARE(item->background(QueryRun::OnuSend).style(), Qt::NoBrush);
+            const ListRow item = c.item(row);
+            QVERIFY(item.toolTip(0).isEmpty());
+            QCOMPARE(item.background(QueryRun::OnuAccept).color(), QColor::fromRgb(QRgb(marks::kWeakFill)));
+            QCOMPARE(item.background(QueryRun::OltAccept).style(), Qt::NoBrush);
+            QCOMPARE(item.background(QueryRun::OnuSend).style(), Qt::NoBrush);
         }
 
         // Retry asks again for the failed row only.
@@ -487,7 +501,7 @@ private slots:
         c.mnuRetry->trigger();
         QVERIFY(finished.wait(20000));
         QCOMPARE(asked(), before + 1);
-        QCOMPARE(c.LstV->topLevelItem(1)->toolTip(0), describeHttp(serverError));
+        QCOMPARE(c.item(1).toolTip(0), describeHttp(serverError));
     }
 
     // Stop after 3 of 8 rows: the other 5 say "未查询" in grey with the reason; the first entry of
@@ -510,10 +524,10 @@ private slots:
         QCOMPARE(m_messages.last(), u"已停止查询!"_s);
         QCOMPARE(c.Prg->text(), u"完成 2，失败 1，未查询 5"_s);
         for (int row = 3; row < 8; ++row) {
-            const QTreeWidgetItem* item = c.LstV->topLevelItem(row);
-            QCOMPARE(item->text(QueryRun::Result), u"未查询"_s);
-            QCOMPARE(item->foreground(0).color(), QColor(0x80, 0x80, 0x80));
-            QCOMPARE(item->toolTip(0), u"未查询：查询已停止，未轮到此帐号"_s);
+            const ListRow item = c.item(row);
+            QCOMPARE(item.text(QueryRun::Result), u"未查询"_s);
+            QCOMPARE(item.foreground(0).color(), QColor(0x80, 0x80, 0x80));
+            QCOMPARE(item.toolTip(0), u"未查询：查询已停止，未轮到此帐号"_s);
         }
         QCOMPARE(c.LstV->actions().first(), c.mnuRetry);
         QCOMPARE(c.mnuRetry->text(), u"重新查询失败和未查询的行"_s);
@@ -531,8 +545,8 @@ private slots:
                  (QStringList{u"no209=res-500"_s, u"no209=20900000073"_s, u"no209=20900000074"_s,
                               u"no209=20900000075"_s, u"no209=20900000076"_s, u"no209=20900000077"_s}));
         QCOMPARE(c.Prg->text(), u"完成 7，失败 1，未查询 0"_s);
-        QVERIFY(!c.LstV->topLevelItem(7)->text(QueryRun::OnuAccept).isEmpty());
-        QVERIFY(c.LstV->topLevelItem(7)->toolTip(0).isEmpty());
+        QVERIFY(!c.item(7).text(QueryRun::OnuAccept).isEmpty());
+        QVERIFY(c.item(7).toolTip(0).isEmpty());
     }
 
     // A resumed run shows the saved rows as they were and asks only the others, at the saved rate.
@@ -550,12 +564,12 @@ private slots:
         QVERIFY(w.resumeRun(saved, 45));
         QCOMPARE(c.COBNUM->currentText(), u"45"_s);
         QCOMPARE(c.Prg->maximum(), 2);
-        const QTreeWidgetItem* failed = c.LstV->topLevelItem(0);
-        QCOMPARE(failed->text(QueryRun::Ems), u"广州天河EMS"_s);
-        QCOMPARE(failed->foreground(0).color(), QColor::fromRgb(QRgb(marks::kFailedText)));
-        QCOMPARE(failed->toolTip(0), u"HTTP 500"_s);
+        const ListRow failed = c.item(0);
+        QCOMPARE(failed.text(QueryRun::Ems), u"广州天河EMS"_s);
+        QCOMPARE(failed.foreground(0).color(), QColor::fromRgb(QRgb(marks::kFailedText)));
+        QCOMPARE(failed.toolTip(0), u"HTTP 500"_s);
         QVERIFY(finished.wait(20000));
-        QVERIFY(!c.LstV->topLevelItem(1)->text(QueryRun::OnuAccept).isEmpty());
+        QVERIFY(!c.item(1).text(QueryRun::OnuAccept).isEmpty());
         for (const QJsonObject& request : m_server->requests(u"/ehmsexp/rest/install/queryRmwResouceInfo"_s))
             QVERIFY(!request[u"body"_s].toString().contains(u"20900000061"_s));
     }
@@ -596,7 +610,7 @@ private slots:
         dialogs::setAskHandler({});
         QCOMPARE(finished.first().at(0).toString(), message);
         QCOMPARE(m_messages.last(), message);
-        QCOMPARE(c.LstV->topLevelItem(3)->text(QueryRun::Result) == u"未查询"_s, answer != u"yes"_s);
+        QCOMPARE(c.item(3).text(QueryRun::Result) == u"未查询"_s, answer != u"yes"_s);
     }
 };
 

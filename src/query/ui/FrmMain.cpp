@@ -8,13 +8,14 @@
 #include "query/ui/JournalView.h"
 #include "query/ui/LayoutMemory.h"
 #include "query/ui/MainControls.h"
+#include "query/ui/ResultModel.h"
 #include "query/ui/RowMarker.h"
 #include "query/ui/RunWiring.h"
 
 #include <QCloseEvent>
 #include <QHeaderView>
 #include <QNetworkAccessManager>
-#include <QTreeWidget>
+#include <QTreeView>
 
 using namespace Qt::StringLiterals;
 
@@ -25,9 +26,11 @@ FrmMain::FrmMain(const CookieSource* cookies, QWidget* parent)
       m_thresholds(Thresholds::fromIni(Thresholds::iniPath())), m_network(new QNetworkAccessManager(this)),
       m_transport(std::make_unique<net::NetworkTransport>(m_network)),
       m_client(new SessionPostClient(m_transport.get(), cookies, this)),
-      m_run(new QueryRun(m_client, nullptr, this)), m_controls(std::make_unique<MainControls>(this)),
-      m_marker(std::make_unique<RowMarker>(m_controls->LstV, m_run, &m_thresholds)),
-      m_wiring(new RunWiring(this, m_controls.get(), m_run, m_marker.get(), &m_thresholds)) {
+      m_run(new QueryRun(m_client, nullptr, this)),
+      m_marker(std::make_unique<RowMarker>(m_run, &m_thresholds)),
+      m_model(new ResultModel(m_run, m_marker.get(), this)),
+      m_controls(std::make_unique<MainControls>(this, m_model)),
+      m_wiring(new RunWiring(this, m_controls.get(), m_run, m_model, &m_thresholds)) {
     setObjectName(u"FrmMain"_s);
     setWindowTitle(u"Vesmora V"_s + installedVersion());
     m_layout = std::make_unique<LayoutMemory>(this, m_controls->LstV->header());
@@ -46,7 +49,11 @@ QStringList FrmMain::headerTexts() const {
 }
 
 QList<QStringList> FrmMain::rowTexts() const {
-    return m_controls->rowTexts();
+    QList<QStringList> rows;
+    rows.reserve(m_run->rows().size());
+    for (const QueryRun::Row& row : m_run->rows())
+        rows << QStringList(row.begin(), row.end());
+    return rows;
 }
 
 void FrmMain::sessionRenewed() {
@@ -61,7 +68,8 @@ bool FrmMain::resumeRun(const QList<QueryRun::SavedRow>& rows, int rate) {
 
 void FrmMain::attachJournal(RunJournal* journal) {
     if (!m_journalView)
-        m_journalView = new JournalView(this, m_controls.get(), m_run, m_marker.get(), m_wiring, journal);
+        m_journalView =
+            new JournalView(this, m_controls.get(), m_run, m_marker.get(), m_model, m_wiring, journal);
 }
 
 bool FrmMain::restoreRun(const journal::RestoredRun& stored) {

@@ -13,6 +13,7 @@ class CookieSource;
 class JournalView;
 class LayoutMemory;
 class QNetworkAccessManager;
+class ResultModel;
 class RowMarker;
 class RunJournal;
 class RunWiring;
@@ -23,8 +24,8 @@ class NetworkTransport;
 }
 
 // The working window: account list, rate, Start/Stop/Export, the result list and progress. Its
-// controls are MainControls, the list's marks RowMarker, the run's wiring RunWiring; the window
-// itself holds them together and decides about closing.
+// controls are MainControls, the list's rows ResultModel with the marks of RowMarker, the run's
+// wiring RunWiring; the window itself holds them together and decides about closing.
 class FrmMain : public QWidget {
     Q_OBJECT
 
@@ -36,6 +37,7 @@ public:
     // The account text as the run reads it: every line break the user typed or pasted is CR LF.
     QString accountText() const;
     QStringList headerTexts() const;
+    // The cells of the list's rows as the run holds them (what the export writes).
     QList<QStringList> rowTexts() const;
     QueryRun* run() const { return m_run; }
     const Thresholds& thresholds() const { return m_thresholds; }
@@ -72,8 +74,9 @@ private:
     std::unique_ptr<net::NetworkTransport> m_transport;
     SessionPostClient* m_client;
     QueryRun* m_run;
-    std::unique_ptr<MainControls> m_controls;
     std::unique_ptr<RowMarker> m_marker;
+    ResultModel* m_model;
+    std::unique_ptr<MainControls> m_controls;
     RunWiring* m_wiring;
     JournalView* m_journalView = nullptr;
     bool m_exitConfirmed = false;

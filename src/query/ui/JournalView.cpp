@@ -5,29 +5,33 @@
 #include "query/QueryRun.h"
 #include "query/ui/HistoryWindow.h"
 #include "query/ui/MainControls.h"
+#include "query/ui/ResultModel.h"
 #include "query/ui/RowMarker.h"
 #include "query/ui/RunWiring.h"
 
 #include <QAction>
 #include <QComboBox>
-#include <QTreeWidget>
+#include <QItemSelectionModel>
+#include <QTreeView>
 
 #include <algorithm>
 
 JournalView::JournalView(QWidget* window, const MainControls* controls, QueryRun* run, RowMarker* marker,
-                         RunWiring* wiring, RunJournal* journal)
-    : QObject(window), m_window(window), m_c(controls), m_run(run), m_marker(marker), m_wiring(wiring),
-      m_journal(journal) {
+                         ResultModel* model, RunWiring* wiring, RunJournal* journal)
+    : QObject(window), m_window(window), m_c(controls), m_run(run), m_marker(marker), m_model(model),
+      m_wiring(wiring), m_journal(journal) {
     QComboBox* rate = m_c->COBNUM;
     m_link = new JournalLink(
         run, journal, [rate] { return rate->currentText().toInt(); }, this);
-    connect(m_link, &JournalLink::previousReading, this, [this](int row, const journal::Reading& previous) {
-        m_marker->setPreviousReading(row, previous);
-    });
+    connect(m_link, &JournalLink::previousReading, this, &JournalView::setPreviousReading);
+    // Earlier readings belong to the rows they came with.
+    connect(run, &QueryRun::rowsBuilt, this, [this] { m_marker->clearPreviousReadings(); });
     m_wiring->setHistorySource(
         [journal](const QStringList& accounts) { return journal->readingsOf(accounts); });
-    connect(m_c->LstV, &QTreeWidget::currentItemChanged, m_c->mnuHistory,
-            [this](QTreeWidgetItem* current) { m_c->mnuHistory->setEnabled(current != nullptr); });
+    connect(m_c->LstV->selectionModel(), &QItemSelectionModel::currentChanged, m_c->mnuHistory,
+            [this](const QModelIndex& current) { m_c->mnuHistory->setEnabled(current.isValid()); });
+    connect(model, &QAbstractItemModel::modelReset, m_c->mnuHistory,
+            [this] { m_c->mnuHistory->setEnabled(false); });
     connect(m_c->mnuHistory, &QAction::triggered, this, &JournalView::showHistory);
 }
 
@@ -55,17 +59,22 @@ bool JournalView::restore(const journal::RestoredRun& stored) {
         if (row.position < 0 || row.position >= rows.size() || !row.failure.isEmpty())
             continue;
         if (const auto previous = m_journal->previousReading(stored.accounts[row.position], row.finishedAt))
-            m_marker->setPreviousReading(row.position, *previous);
+            setPreviousReading(row.position, *previous);
     }
     return true;
 }
 
 void JournalView::showHistory() {
-    const QTreeWidgetItem* item = m_c->LstV->currentItem();
-    if (!item)
+    const int row = m_c->LstV->currentIndex().row();
+    if (row < 0 || row >= m_run->rows().size())
         return;
-    const QString account = item->text(QueryRun::Account);
+    const QString account = m_run->rows().at(row)[QueryRun::Account];
     auto* window = new HistoryWindow(account, m_journal->history(account), m_window);
     window->show();
     window->raise();
+}
+
+void JournalView::setPreviousReading(int row, const journal::Reading& previous) {
+    m_marker->setPreviousReading(row, previous);
+    m_model->rowChanged(row);
 }

@@ -7,6 +7,7 @@
 class JournalLink;
 class QWidget;
 class QueryRun;
+class ResultModel;
 class RowMarker;
 class RunJournal;
 class RunWiring;
@@ -20,7 +21,7 @@ class JournalView : public QObject {
 
 public:
     JournalView(QWidget* window, const MainControls* controls, QueryRun* run, RowMarker* marker,
-                RunWiring* wiring, RunJournal* journal);
+                ResultModel* model, RunWiring* wiring, RunJournal* journal);
 
     // The list shows the stored run as it was, and the rows it had not finished are asked at its
     // rate, in the same journal run. false while a run is going.
@@ -28,11 +29,13 @@ public:
 
 private:
     void showHistory();
+    void setPreviousReading(int row, const journal::Reading& previous);
 
     QWidget* m_window;
     const MainControls* m_c;
     QueryRun* m_run;
     RowMarker* m_marker;
+    ResultModel* m_model;
     RunWiring* m_wiring;
     RunJournal* m_journal;
     JournalLink* m_link;

@@ -14,7 +14,7 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QTreeWidget>
+#include <QTreeView>
 
 using namespace Qt::StringLiterals;
 
@@ -63,7 +63,7 @@ QPushButton* button(QWidget* parent, const QString& name, const QString& text, c
 
 } // namespace
 
-MainControls::MainControls(QWidget* window) {
+MainControls::MainControls(QWidget* window, QAbstractItemModel* rows) {
     // The Part's size is the first and the smallest; the list takes any room added.
     window->setMinimumSize(kClientSize);
     window->resize(kClientSize);
@@ -78,7 +78,7 @@ MainControls::MainControls(QWidget* window) {
     TxtZh->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
 
     Label2 = label(window, u"Label2"_s, u"查询结果："_s, kLabel2);
-    LstV = named(new QTreeWidget(window), u"LstV"_s);
+    LstV = named(new QTreeView(window), u"LstV"_s);
     LstV->setGeometry(kLstV.pixels());
     LstV->setFont(cjkFont(kSongti, 9));
     LstV->setRootIsDecorated(false);
@@ -86,15 +86,10 @@ MainControls::MainControls(QWidget* window) {
     LstV->setSelectionBehavior(QAbstractItemView::SelectRows);
     LstV->setEditTriggers(QAbstractItemView::NoEditTriggers);
     LstV->setHeader(new ElidingHeader(LstV));
-    LstV->setHeaderLabels({u"209帐号"_s, u"结果"_s, u"光猫接收光功率(dB)"_s, u"光猫发送光功率(dB)"_s,
-                           u"OLT接收光功率(dB)"_s, u"OLT发送光功率(dB)"_s, u"所属EMS"_s, u"OLT IP"_s,
-                           u"OLT PON"_s, u"激活LOID"_s, u"分光器名称"_s});
-    // A face wider than 宋体 does not fit the fixed widths: cut with "…", the whole text in the tip.
-    for (int i = 0; i < ResultRowLayout::kColumnCount; ++i) {
+    LstV->setModel(rows);
+    // A face wider than 宋体 does not fit the first widths: cut with "…", the whole text in the tip.
+    for (int i = 0; i < ResultRowLayout::kColumnCount; ++i)
         LstV->setColumnWidth(i, qRound(kColumnTwips[i] / 15.0));
-        LstV->headerItem()->setTextAlignment(i, Qt::AlignLeft | Qt::AlignVCenter);
-        LstV->headerItem()->setToolTip(i, LstV->headerItem()->text(i));
-    }
     LstV->header()->setStretchLastSection(false);
     mnuRetry = named(new QAction(u"重新查询失败和未查询的行"_s, LstV), u"mnuRetry"_s);
     mnuRetry->setEnabled(false);
@@ -172,21 +167,8 @@ MainControls::MainControls(QWidget* window) {
 
 QStringList MainControls::headerTexts() const {
     QStringList headers;
-    const QTreeWidgetItem* header = LstV->headerItem();
-    for (int i = 0; i < header->columnCount(); ++i)
-        headers << header->text(i);
+    const QAbstractItemModel* model = LstV->model();
+    for (int i = 0; i < model->columnCount(); ++i)
+        headers << model->headerData(i, Qt::Horizontal).toString();
     return headers;
-}
-
-QList<QStringList> MainControls::rowTexts() const {
-    QList<QStringList> rows;
-    rows.reserve(LstV->topLevelItemCount());
-    for (int r = 0; r < LstV->topLevelItemCount(); ++r) {
-        const QTreeWidgetItem* item = LstV->topLevelItem(r);
-        QStringList cells;
-        for (int c = 0; c < LstV->columnCount(); ++c)
-            cells << item->text(c);
-        rows << cells;
-    }
-    return rows;
 }

@@ -4,27 +4,28 @@
 #include <QStringList>
 
 class AccountEdit;
+class QAbstractItemModel;
 class QAction;
 class QComboBox;
 class QFrame;
 class QLabel;
 class QProgressBar;
 class QPushButton;
-class QTreeWidget;
+class QTreeView;
 class QWidget;
 
 // The controls of the main window, built on it at their fixed places, with their captions, fonts,
 // rate entries and tab order. Each carries its name as object name (TxtZh, LstV, CmdStart, ...).
+// The result list shows `rows`.
 struct MainControls {
-    explicit MainControls(QWidget* window);
+    MainControls(QWidget* window, QAbstractItemModel* rows);
 
     QStringList headerTexts() const;
-    QList<QStringList> rowTexts() const;
 
     QLabel* Label1;
     AccountEdit* TxtZh;
     QLabel* Label2;
-    QTreeWidget* LstV;
+    QTreeView* LstV;
     QFrame* Frame1; // over the middle of the list: the rate pause or the lost session
     QLabel* LabTip;
     QLabel* LabSession;

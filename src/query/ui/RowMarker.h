@@ -4,31 +4,27 @@
 
 #include <QHash>
 #include <QString>
+#include <QVariant>
 
-class QTreeWidget;
-class QTreeWidgetItem;
 class QueryRun;
 class Thresholds;
 
-// Keeps the result list in step with the run's rows: their cells, failed rows in red with the
-// reason as tooltip, receive readings outside the thresholds coloured.
+// What the result list shows of a cell of the run's rows: failed rows in red with the reason as
+// tooltip, unreached rows as "未查询" in grey with why, receive readings outside the thresholds
+// coloured. Nothing is stored: every answer comes from the run as it stands.
 class RowMarker {
 public:
-    RowMarker(QTreeWidget* list, const QueryRun* run, const Thresholds* thresholds);
+    RowMarker(const QueryRun* run, const Thresholds* thresholds);
 
-    // The list becomes the run's rows, each with its cells and marks.
-    void fill();
-    void setCell(int row, int column, const QString& text);
-    void markRow(int row);
+    // Qt::DisplayRole, ForegroundRole, BackgroundRole and ToolTipRole; an invalid value otherwise.
+    QVariant data(int row, int column, int role) const;
     // The account's reading before this row's: power cells that fell by the thresholds' dropDb
-    // or more are marked, their tooltip naming the earlier value. Forgotten when the list is
-    // filled again.
+    // or more are marked, their tooltip naming the earlier value. The caller repaints the row.
     void setPreviousReading(int row, const journal::Reading& previous);
+    // Called when the run's rows are built again: the earlier readings belonged to other rows.
+    void clearPreviousReadings();
 
 private:
-    void markCell(QTreeWidgetItem* item, int row, int column) const;
-
-    QTreeWidget* m_list;
     const QueryRun* m_run;
     const Thresholds* m_thresholds;
     QHash<int, journal::Reading> m_previous;

@@ -6,7 +6,7 @@
 #include "query/ui/AccountEdit.h"
 #include "query/ui/ExportFlow.h"
 #include "query/ui/MainControls.h"
-#include "query/ui/RowMarker.h"
+#include "query/ui/ResultModel.h"
 
 #include <QAction>
 #include <QComboBox>
@@ -15,12 +15,14 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScrollBar>
-#include <QTreeWidget>
+#include <QTreeView>
 
-RunWiring::RunWiring(QWidget* window, const MainControls* controls, QueryRun* run, RowMarker* marker,
+RunWiring::RunWiring(QWidget* window, const MainControls* controls, QueryRun* run, ResultModel* rows,
                      const Thresholds* thresholds)
-    : QObject(window), m_window(window), m_c(controls), m_run(run), m_marker(marker),
-      m_thresholds(thresholds) {
+    : QObject(window), m_window(window), m_c(controls), m_run(run), m_rows(rows), m_thresholds(thresholds) {
+    m_progress.setSingleShot(true);
+    m_progress.setInterval(ResultModel::kRepaintMs);
+    connect(&m_progress, &QTimer::timeout, this, &RunWiring::showProgress);
     QComboBox* rate = m_c->COBNUM;
     m_run->setRateSource([rate] { return rate->currentText().toInt(); });
     connect(m_c->CmdStart, &QPushButton::clicked, this, &RunWiring::onStartClicked);
@@ -28,14 +30,13 @@ RunWiring::RunWiring(QWidget* window, const MainControls* controls, QueryRun* ru
     connect(m_c->CmdSave, &QPushButton::clicked, this, &RunWiring::onSaveClicked);
     connect(m_c->CmdSignIn, &QPushButton::clicked, this, &RunWiring::signInWindowWanted);
     connect(m_c->mnuRetry, &QAction::triggered, m_run, &QueryRun::retryFailed);
-    connect(m_run, &QueryRun::rowsBuilt, this, [this] { m_marker->fill(); });
     connect(m_run, &QueryRun::started, this, &RunWiring::onStarted);
-    connect(m_run, &QueryRun::cellChanged, this,
-            [this](int row, int column, const QString& text) { m_marker->setCell(row, column, text); });
-    connect(m_run, &QueryRun::rowFailureChanged, this, [this](int row) { m_marker->markRow(row); });
-    connect(m_run, &QueryRun::rowUnreachedChanged, this, [this](int row) { m_marker->markRow(row); });
     connect(m_run, &QueryRun::rowDone, this, &RunWiring::onRowDone);
     connect(m_c->LstV->verticalScrollBar(), &QScrollBar::valueChanged, this, &RunWiring::onListScrolled);
+    // Whenever the run comes to a wait, the list and the bar show where it stands.
+    connect(m_run, &QueryRun::sessionLost, this, &RunWiring::showProgress);
+    connect(m_run, &QueryRun::failureStreak, this, &RunWiring::showProgress);
+    connect(m_run, &QueryRun::paused, this, &RunWiring::showProgress);
     connect(m_run, &QueryRun::paused, this, [this](const QString& text) {
         m_c->LabTip->setText(text);
         m_c->LabTip->adjustSize();
@@ -77,7 +78,7 @@ void RunWiring::onSaveClicked() {
     m_run->hold();
     SheetMarks marks;
     marks.thresholds = *m_thresholds;
-    const int count = m_c->LstV->topLevelItemCount();
+    const int count = int(m_run->rows().size());
     marks.failedRows.reserve(count);
     marks.comments.reserve(count);
     for (int row = 0; row < count; ++row) {
@@ -106,6 +107,8 @@ void RunWiring::onStarted(int total) {
     setIdleControls(false);
     m_following = true;
     m_newest = -1;
+    m_shown = -1;
+    m_done = 0;
     // A maximum of 0 is not taken: an empty run leaves the bar as it was.
     if (total > 0) {
         m_c->Prg->setMaximum(total);
@@ -118,19 +121,31 @@ void RunWiring::onStarted(int total) {
 
 void RunWiring::onRowDone(int row, int done) {
     m_newest = row;
-    if (QTreeWidgetItem* item = m_c->LstV->topLevelItem(row); item && m_following) {
+    m_done = done;
+    if (!m_progress.isActive())
+        m_progress.start();
+}
+
+void RunWiring::showProgress() {
+    m_progress.stop();
+    if (m_newest >= 0 && m_following) {
         m_scrolling = true;
-        m_c->LstV->scrollToItem(item);
+        m_c->LstV->scrollTo(m_rows->index(m_newest, 0));
         m_scrolling = false;
+        m_shown = m_newest;
     }
-    m_c->Prg->setValue(done);
+    m_c->Prg->setValue(m_done);
 }
 
 void RunWiring::onListScrolled() {
     if (m_scrolling || m_newest < 0 || !m_run->isRunning())
         return;
-    const QRect newest = m_c->LstV->visualItemRect(m_c->LstV->topLevelItem(m_newest));
-    m_following = newest.isValid() && m_c->LstV->viewport()->rect().intersects(newest);
+    const auto inView = [this](int row) {
+        const QRect rect = m_c->LstV->visualRect(m_rows->index(row, 0));
+        return row >= 0 && rect.isValid() && m_c->LstV->viewport()->rect().intersects(rect);
+    };
+    // While following, the newest row may not have been scrolled to yet: the one shown last counts.
+    m_following = inView(m_newest) || (m_following && inView(m_shown));
 }
 
 void RunWiring::showFrame(QLabel* visible) {
@@ -160,6 +175,7 @@ void RunWiring::onFailureStreak() {
 void RunWiring::onFinished(const QString& message) {
     if (m_question)
         m_question->close();
+    showProgress();
     setIdleControls(true);
     m_c->Prg->setValue(0);
     // The bar stands at 0 as before; its text now tells how the list stands.

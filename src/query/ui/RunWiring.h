@@ -5,13 +5,14 @@
 
 #include <QObject>
 #include <QPointer>
+#include <QTimer>
 
 #include <functional>
 
 class QLabel;
 class QMessageBox;
 class QWidget;
-class RowMarker;
+class ResultModel;
 class Thresholds;
 struct MainControls;
 
@@ -22,7 +23,7 @@ class RunWiring : public QObject {
     Q_OBJECT
 
 public:
-    RunWiring(QWidget* window, const MainControls* controls, QueryRun* run, RowMarker* marker,
+    RunWiring(QWidget* window, const MainControls* controls, QueryRun* run, ResultModel* rows,
               const Thresholds* thresholds);
 
     // Goes on with saved rows at `rate` a minute (an entry of the rate list, added when missing).
@@ -45,6 +46,8 @@ private:
     void onRowDone(int row, int done);
     // A scroll the user made: the list follows the run only while its newest row is in view.
     void onListScrolled();
+    // The bar and the scroll to the newest row, at most every ResultModel::kRepaintMs.
+    void showProgress();
     void onSessionLost();
     void onFailureStreak();
     void onFinished(const QString& message);
@@ -54,11 +57,14 @@ private:
     QWidget* m_window;
     const MainControls* m_c;
     QueryRun* m_run;
-    RowMarker* m_marker;
+    ResultModel* m_rows;
     const Thresholds* m_thresholds;
     QPointer<QMessageBox> m_question;
     HistorySource m_history;
     bool m_following = true;
     bool m_scrolling = false; // the list is being scrolled to the newest row, not by the user
     int m_newest = -1;        // the row done last
+    int m_shown = -1;         // the row last scrolled into view
+    int m_done = 0;           // rows done of the run's total
+    QTimer m_progress;
 };
