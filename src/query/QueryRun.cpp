@@ -112,8 +112,31 @@ bool QueryRun::isRunning() const {
 bool QueryRun::stopRequested() const {
     return m_stop;
 }
-const QList<QueryRun::Row>& QueryRun::rows() const {
-    return m_rows;
+QList<QueryRun::Row> QueryRun::rows() const {
+    QList<Row> rows;
+    rows.reserve(m_accounts.size());
+    for (int index = 0; index < m_accounts.size(); ++index)
+        rows.append(row(index));
+    return rows;
+}
+
+QueryRun::Row QueryRun::row(int index) const {
+    if (index < 0 || index >= m_accounts.size())
+        return {};
+    if (const auto& written = m_written[size_t(index)])
+        return *written;
+    Row row;
+    row[Account] = m_accounts.at(index);
+    return row;
+}
+
+const QString& QueryRun::cell(int row, int column) const {
+    static const QString empty;
+    if (row < 0 || row >= m_accounts.size() || column < 0 || column >= kColumnCount)
+        return empty;
+    if (const auto& written = m_written[size_t(row)])
+        return (*written)[column];
+    return column == Account ? m_accounts.at(row) : empty;
 }
 
 QString QueryRun::failureReason(int row) const {
@@ -121,10 +144,7 @@ QString QueryRun::failureReason(int row) const {
 }
 
 int QueryRun::failedRowCount() const {
-    int count = 0;
-    for (const QString& reason : m_failures)
-        count += reason.isEmpty() ? 0 : 1;
-    return count;
+    return int(m_failures.size());
 }
 
 QString QueryRun::unreachedReason(int row) const {
@@ -132,36 +152,30 @@ QString QueryRun::unreachedReason(int row) const {
 }
 
 int QueryRun::unreachedRowCount() const {
-    int count = 0;
-    for (const QString& reason : m_unreached)
-        count += reason.isEmpty() ? 0 : 1;
-    return count;
+    return int(m_unreached.size());
 }
 
 QString QueryRun::summary() const {
     const int failed = failedRowCount();
     const int unreached = unreachedRowCount();
-    return summaryText(int(m_rows.size()) - failed - unreached, failed, unreached);
+    return summaryText(rowCount() - failed - unreached, failed, unreached);
 }
 
 bool QueryRun::start(const QString& accountText) {
     if (accountText.isEmpty() || m_running)
         return false;
     const QStringList accounts = splitAccounts(accountText);
-    m_rows.clear();
-    m_rows.reserve(accounts.size());
+    m_accounts = accounts;
+    m_written.clear();
+    m_written.resize(size_t(accounts.size()));
     m_order.clear();
     m_order.reserve(accounts.size());
-    for (const QString& account : accounts) {
-        Row row;
-        row[Account] = account;
-        m_order.append(int(m_rows.size()));
-        m_rows.append(row);
-    }
-    m_failures = QStringList(m_rows.size());
-    m_unreached = QStringList(m_rows.size());
+    for (int index = 0; index < accounts.size(); ++index)
+        m_order.append(index);
+    m_failures.clear();
+    m_unreached.clear();
     m_doneBase = 0;
-    emit rowsBuilt(int(m_rows.size()));
+    emit rowsBuilt(rowCount());
     begin();
     return true;
 }
@@ -169,18 +183,24 @@ bool QueryRun::start(const QString& accountText) {
 bool QueryRun::resume(const QList<SavedRow>& rows) {
     if (m_running)
         return false;
-    m_rows.clear();
+    m_accounts.clear();
+    m_written.clear();
     m_failures.clear();
     m_order.clear();
-    m_unreached = QStringList(rows.size());
+    m_unreached.clear();
     for (const SavedRow& saved : rows) {
+        const int index = rowCount();
         if (!saved.finished)
-            m_order.append(int(m_rows.size()));
-        m_rows.append(saved.cells);
-        m_failures.append(saved.finished ? saved.failure : QString());
+            m_order.append(index);
+        m_accounts.append(saved.cells[Account]);
+        const bool written = std::any_of(saved.cells.begin() + 1, saved.cells.end(),
+                                         [](const QString& text) { return !text.isEmpty(); });
+        m_written.push_back(written ? std::make_unique<Row>(saved.cells) : nullptr);
+        if (saved.finished && !saved.failure.isEmpty())
+            m_failures.insert(index, saved.failure);
     }
-    m_doneBase = int(m_rows.size() - m_order.size());
-    emit rowsBuilt(int(m_rows.size()));
+    m_doneBase = rowCount() - int(m_order.size());
+    emit rowsBuilt(rowCount());
     begin();
     return true;
 }
@@ -189,8 +209,8 @@ bool QueryRun::retryFailed() {
     if (m_running)
         return false;
     m_order.clear();
-    for (int i = 0; i < m_failures.size(); ++i) {
-        if (!m_failures[i].isEmpty() || !m_unreached.value(i).isEmpty())
+    for (int i = 0; i < rowCount(); ++i) {
+        if (m_failures.contains(i) || m_unreached.contains(i))
             m_order.append(i);
     }
     if (m_order.isEmpty())
@@ -198,12 +218,10 @@ bool QueryRun::retryFailed() {
     m_doneBase = 0;
     for (const int index : std::as_const(m_order)) {
         Row fresh;
-        fresh[Account] = m_rows[index][Account];
+        fresh[Account] = m_accounts.at(index);
         setRow(index, fresh);
-        if (!m_failures[index].isEmpty()) {
-            m_failures[index].clear();
+        if (m_failures.remove(index))
             emit rowFailureChanged(index, QString());
-        }
         setUnreached(index, QString());
     }
     begin();
@@ -401,7 +419,10 @@ void QueryRun::hidePause() {
 }
 
 void QueryRun::setRow(int index, const Row& row) {
-    Row& current = m_rows[index];
+    auto& written = m_written[size_t(index)];
+    if (!written)
+        written = std::make_unique<Row>(this->row(index));
+    Row& current = *written;
     for (int column = 0; column < kColumnCount; ++column) {
         if (current[column] == row[column])
             continue;
@@ -411,27 +432,30 @@ void QueryRun::setRow(int index, const Row& row) {
 }
 
 void QueryRun::setUnreached(int index, const QString& reason) {
-    if (m_unreached[index] == reason)
+    if (m_unreached.value(index) == reason)
         return;
-    m_unreached[index] = reason;
+    if (reason.isEmpty())
+        m_unreached.remove(index);
+    else
+        m_unreached.insert(index, reason);
     emit rowUnreachedChanged(index, reason);
 }
 
 void QueryRun::lookUpResources() {
     if (heldAt(&QueryRun::lookUpResources))
         return;
-    m_client->PostHtml(m_resourceUrl, resourceBody(m_rows[m_current]), this,
+    m_client->PostHtml(m_resourceUrl, resourceBody(row(m_current)), this,
                        [this](const PostReply& reply) { onResourceReply(reply); });
 }
 
 // Not held: the row under way finishes what it began.
 void QueryRun::lookUpPower() {
-    m_client->PostHtml(m_powerUrl, powerBody(m_rows[m_current]), this,
+    m_client->PostHtml(m_powerUrl, powerBody(row(m_current)), this,
                        [this](const PostReply& reply) { onPowerReply(reply); });
 }
 
 void QueryRun::onResourceReply(const PostReply& reply) {
-    const lookup::Step step = lookup::resourceReply(m_rows[m_current], reply);
+    const lookup::Step step = lookup::resourceReply(row(m_current), reply);
     if (step.outcome == lookup::Outcome::SessionLost) {
         waitForSignIn(&QueryRun::lookUpResources, reply);
         return;
@@ -446,7 +470,7 @@ void QueryRun::onResourceReply(const PostReply& reply) {
 }
 
 void QueryRun::onPowerReply(const PostReply& reply) {
-    const lookup::Step step = lookup::powerReply(m_rows[m_current], reply);
+    const lookup::Step step = lookup::powerReply(row(m_current), reply);
     if (step.outcome == lookup::Outcome::SessionLost) {
         waitForSignIn(&QueryRun::lookUpPower, reply);
         return;
@@ -471,12 +495,15 @@ void QueryRun::waitForSignIn(Step retry, const PostReply& refused) {
 }
 
 void QueryRun::completeRow(const QString& failure, bool gotReply) {
-    m_failures[m_current] = failure;
+    if (failure.isEmpty())
+        m_failures.remove(m_current);
+    else
+        m_failures.insert(m_current, failure);
     if (!failure.isEmpty())
         emit rowFailureChanged(m_current, failure);
     m_streak = gotReply ? 0 : m_streak + 1;
-    const Row& row = m_rows[m_current];
-    emit rowFinished(m_current, QStringList(row.begin(), row.end()), !failure.isEmpty(), failure);
+    const Row cells = row(m_current);
+    emit rowFinished(m_current, QStringList(cells.begin(), cells.end()), !failure.isEmpty(), failure);
     emit rowDone(m_current, m_doneBase + m_position + 1);
     ++m_position;
     nextRow();

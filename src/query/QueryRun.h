@@ -3,6 +3,7 @@
 #include "query/ResultRow.h"
 
 #include <QByteArray>
+#include <QHash>
 #include <QList>
 #include <QObject>
 #include <QString>
@@ -12,6 +13,7 @@
 
 #include <functional>
 #include <memory>
+#include <vector>
 
 class MonotonicClock;
 class SessionPostClient;
@@ -103,7 +105,12 @@ public:
     bool isPaused() const { return m_paused; }
     bool awaitsSignIn() const { return m_waiting == Waiting::SignIn; }
     bool awaitsAnswer() const { return m_waiting == Waiting::Answer; }
-    const QList<Row>& rows() const;
+    // The rows as they stand, copied out (the cells' text is shared, not copied).
+    QList<Row> rows() const;
+    int rowCount() const { return int(m_accounts.size()); }
+    Row row(int index) const;
+    // One cell without copying the row; an empty text outside the list.
+    const QString& cell(int row, int column) const;
     // Why the row's last attempt got no usable reply; empty when it did.
     QString failureReason(int row) const;
     int failedRowCount() const;
@@ -162,13 +169,17 @@ private:
     QUrl m_resourceUrl;
     QUrl m_powerUrl;
 
-    QList<Row> m_rows;
-    QStringList m_failures;  // per row
-    QStringList m_unreached; // per row
-    QList<int> m_order;      // rows of this run, in order
-    int m_position = 0;      // index into m_order of the row being worked on
-    int m_current = -1;      // that row
-    int m_streak = 0;        // rows in a row without any usable reply
+    // A row that nothing has written to beyond its account costs only the account: a long list
+    // holds mostly such rows while it runs.
+    QStringList m_accounts;
+    std::vector<std::unique_ptr<Row>> m_written; // by row; null until a cell is written
+    // Only the rows concerned: most rows of a long list have neither.
+    QHash<int, QString> m_failures;  // why the row's last attempt failed
+    QHash<int, QString> m_unreached; // why a run that ended early left the row
+    QList<int> m_order;              // rows of this run, in order
+    int m_position = 0;              // index into m_order of the row being worked on
+    int m_current = -1;              // that row
+    int m_streak = 0;                // rows in a row without any usable reply
     int m_holds = 0;
     Step m_heldStep = nullptr;
     Waiting m_waiting = Waiting::Nothing;

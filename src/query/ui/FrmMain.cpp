@@ -50,7 +50,7 @@ QStringList FrmMain::headerTexts() const {
 
 QList<QStringList> FrmMain::rowTexts() const {
     QList<QStringList> rows;
-    rows.reserve(m_run->rows().size());
+    rows.reserve(m_run->rowCount());
     for (const QueryRun::Row& row : m_run->rows())
         rows << QStringList(row.begin(), row.end());
     return rows;

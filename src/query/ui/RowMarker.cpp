@@ -27,10 +27,9 @@ void RowMarker::clearPreviousReadings() {
 }
 
 QVariant RowMarker::data(int row, int column, int role) const {
-    const auto& rows = m_run->rows();
-    if (row < 0 || row >= rows.size() || column < 0 || column >= QueryRun::kColumnCount)
+    if (row < 0 || row >= m_run->rowCount() || column < 0 || column >= QueryRun::kColumnCount)
         return {};
-    const QString& text = rows.at(row)[column];
+    const QString& text = m_run->cell(row, column);
     const QString unreached = m_run->unreachedReason(row);
     if (!unreached.isEmpty()) {
         switch (role) {

@@ -78,7 +78,7 @@ void RunWiring::onSaveClicked() {
     m_run->hold();
     SheetMarks marks;
     marks.thresholds = *m_thresholds;
-    const int count = int(m_run->rows().size());
+    const int count = m_run->rowCount();
     marks.failedRows.reserve(count);
     marks.comments.reserve(count);
     for (int row = 0; row < count; ++row) {
