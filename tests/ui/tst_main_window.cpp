@@ -26,7 +26,6 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QSignalSpy>
-#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTreeView>
@@ -120,14 +119,16 @@ class TestMainWindow : public QObject {
     Q_OBJECT
 
     StandinServer* m_server = nullptr;
+    QTemporaryDir m_settings;
     FixedCookie m_cookie;
     QStringList m_messages;
     QMessageBox::StandardButton m_answer = QMessageBox::Ok;
 
 private slots:
     void initTestCase() {
-        // The layout the windows remember goes to a test folder, not the user's.
-        QStandardPaths::setTestModeEnabled(true);
+        // The layout the windows remember goes to a folder of this run, not the user's.
+        QVERIFY(m_settings.isValid());
+        LayoutMemory::setSettingsPathOverride(m_settings.filePath(u"settings.ini"_s));
         m_server = new StandinServer();
         QVERIFY(m_server->isRunning());
         qputenv("VESMORA_OPERATOR_URL", m_server->baseUrl().toString().toUtf8());
@@ -249,11 +250,12 @@ private slots:
         int heldAt = -1;
         connect(w.run(), &QueryRun::rowDone, bar, [&](int row) {
             if (row == 40) {
-                bar->setValue(0);
+                bar->triggerAction(QAbstractSlider::SliderToMinimum);
             } else if (row == 60) {
                 heldAt = bar->value();
-                c.LstV->scrollTo(c.LstV->model()->index(60, 0));
-                bar->setValue(bar->value() + 1); // the user's own scroll, onto the newest row
+                // Back down to the newest row, by the user's hand, a page at a time.
+                bar->triggerAction(QAbstractSlider::SliderPageStepAdd);
+                bar->triggerAction(QAbstractSlider::SliderPageStepAdd);
             }
         });
         QSignalSpy finished(w.run(), &QueryRun::finished);

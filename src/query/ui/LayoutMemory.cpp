@@ -20,6 +20,11 @@ constexpr int kNarrowest = 8;
 constexpr int kWidest = 4000;
 constexpr QSize kLargestWindow{16000, 16000};
 
+QString& settingsPathOverride() {
+    static QString path;
+    return path;
+}
+
 } // namespace
 
 LayoutMemory::LayoutMemory(QWidget* window, QHeaderView* header)
@@ -40,7 +45,13 @@ LayoutMemory::~LayoutMemory() {
         save();
 }
 
+void LayoutMemory::setSettingsPathOverride(const QString& path) {
+    settingsPathOverride() = path;
+}
+
 QString LayoutMemory::settingsPath() {
+    if (!settingsPathOverride().isEmpty())
+        return settingsPathOverride();
     return QDir(QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation))
         .filePath(u"settings.ini"_s);
 }

@@ -19,6 +19,8 @@ public:
 
     // An INI file in the user's data folder (AppLocalDataLocation), never in the program folder.
     static QString settingsPath();
+    // Another file instead (tests, which may run side by side); empty: the user's again.
+    static void setSettingsPathOverride(const QString& path);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

@@ -17,6 +17,8 @@
 #include <QScrollBar>
 #include <QTreeView>
 
+#include <utility>
+
 RunWiring::RunWiring(QWidget* window, const MainControls* controls, QueryRun* run, ResultModel* rows,
                      const Thresholds* thresholds)
     : QObject(window), m_window(window), m_c(controls), m_run(run), m_rows(rows), m_thresholds(thresholds) {
@@ -32,7 +34,10 @@ RunWiring::RunWiring(QWidget* window, const MainControls* controls, QueryRun* ru
     connect(m_c->mnuRetry, &QAction::triggered, m_run, &QueryRun::retryFailed);
     connect(m_run, &QueryRun::started, this, &RunWiring::onStarted);
     connect(m_run, &QueryRun::rowDone, this, &RunWiring::onRowDone);
-    connect(m_c->LstV->verticalScrollBar(), &QScrollBar::valueChanged, this, &RunWiring::onListScrolled);
+    // Only the user's own scrolling (wheel, bar, keys on the bar) decides; the list's own moves do not.
+    QScrollBar* bar = m_c->LstV->verticalScrollBar();
+    connect(bar, &QScrollBar::actionTriggered, this, [this] { m_userScroll = true; });
+    connect(bar, &QScrollBar::valueChanged, this, &RunWiring::onListScrolled);
     // Whenever the run comes to a wait, the list and the bar show where it stands.
     connect(m_run, &QueryRun::sessionLost, this, &RunWiring::showProgress);
     connect(m_run, &QueryRun::failureStreak, this, &RunWiring::showProgress);
@@ -107,7 +112,6 @@ void RunWiring::onStarted(int total) {
     setIdleControls(false);
     m_following = true;
     m_newest = -1;
-    m_shown = -1;
     m_done = 0;
     // A maximum of 0 is not taken: an empty run leaves the bar as it was.
     if (total > 0) {
@@ -128,24 +132,19 @@ void RunWiring::onRowDone(int row, int done) {
 
 void RunWiring::showProgress() {
     m_progress.stop();
-    if (m_newest >= 0 && m_following) {
-        m_scrolling = true;
+    // A scroll by the user that did not move the bar (already at its end) counts all the same.
+    if (m_userScroll)
+        onListScrolled();
+    if (m_newest >= 0 && m_following)
         m_c->LstV->scrollTo(m_rows->index(m_newest, 0));
-        m_scrolling = false;
-        m_shown = m_newest;
-    }
     m_c->Prg->setValue(m_done);
 }
 
 void RunWiring::onListScrolled() {
-    if (m_scrolling || m_newest < 0 || !m_run->isRunning())
+    if (!std::exchange(m_userScroll, false) || m_newest < 0 || !m_run->isRunning())
         return;
-    const auto inView = [this](int row) {
-        const QRect rect = m_c->LstV->visualRect(m_rows->index(row, 0));
-        return row >= 0 && rect.isValid() && m_c->LstV->viewport()->rect().intersects(rect);
-    };
-    // While following, the newest row may not have been scrolled to yet: the one shown last counts.
-    m_following = inView(m_newest) || (m_following && inView(m_shown));
+    const QRect newest = m_c->LstV->visualRect(m_rows->index(m_newest, 0));
+    m_following = newest.isValid() && m_c->LstV->viewport()->rect().intersects(newest);
 }
 
 void RunWiring::showFrame(QLabel* visible) {

@@ -62,9 +62,8 @@ private:
     QPointer<QMessageBox> m_question;
     HistorySource m_history;
     bool m_following = true;
-    bool m_scrolling = false; // the list is being scrolled to the newest row, not by the user
-    int m_newest = -1;        // the row done last
-    int m_shown = -1;         // the row last scrolled into view
-    int m_done = 0;           // rows done of the run's total
+    bool m_userScroll = false; // the scroll bar moves by the user's hand
+    int m_newest = -1;         // the row done last
+    int m_done = 0;            // rows done of the run's total
     QTimer m_progress;
 };
