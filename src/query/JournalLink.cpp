@@ -35,9 +35,9 @@ void JournalLink::onStarted() {
 }
 
 void JournalLink::onRowDone(int row) {
-    if (m_journalRun == 0 || row < 0 || row >= m_run->rows().size())
+    if (m_journalRun == 0 || row < 0 || row >= m_run->rowCount())
         return;
-    const QueryRun::Row& cells = m_run->rows().at(row);
+    const QueryRun::Row cells = m_run->row(row);
     const auto previous = m_journal->latestReading(cells[QueryRun::Account]);
     m_journal->recordRow(m_journalRun, row, QStringList(cells.begin(), cells.end()),
                          m_run->failureReason(row), QDateTime::currentDateTimeUtc());

@@ -47,7 +47,8 @@ private slots:
         QCOMPARE(stored->rate, 45);
         QCOMPARE(stored->rows.size(), 3);
         for (int i = 0; i < 3; ++i) {
-            QCOMPARE(stored->rows[i].cells, QStringList(run.rows()[i].begin(), run.rows()[i].end()));
+            const QueryRun::Row row = run.row(i);
+            QCOMPARE(stored->rows[i].cells, QStringList(row.begin(), row.end()));
             QCOMPARE(stored->rows[i].failure, run.failureReason(i));
         }
         QVERIFY(!stored->rows[1].failure.isEmpty());

@@ -66,9 +66,9 @@ bool JournalView::restore(const journal::RestoredRun& stored) {
 
 void JournalView::showHistory() {
     const int row = m_c->LstV->currentIndex().row();
-    if (row < 0 || row >= m_run->rows().size())
+    if (row < 0 || row >= m_run->rowCount())
         return;
-    const QString account = m_run->rows().at(row)[QueryRun::Account];
+    const QString account = m_run->cell(row, QueryRun::Account);
     auto* window = new HistoryWindow(account, m_journal->history(account), m_window);
     window->show();
     window->raise();
