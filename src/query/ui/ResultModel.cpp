@@ -76,15 +76,20 @@ void ResultModel::rowChanged(int row) {
         return;
     m_firstDirty = m_firstDirty < 0 ? row : std::min(m_firstDirty, row);
     m_lastDirty = std::max(m_lastDirty, row);
+    scheduleFlush();
+}
+
+void ResultModel::scheduleFlush() {
     if (!m_repaint.isActive())
         m_repaint.start();
 }
 
 void ResultModel::flush() {
     m_repaint.stop();
-    if (m_firstDirty < 0)
-        return;
-    const int first = std::exchange(m_firstDirty, -1);
-    const int last = std::exchange(m_lastDirty, -1);
-    emit dataChanged(index(first, 0), index(last, QueryRun::kColumnCount - 1));
+    if (m_firstDirty >= 0) {
+        const int first = std::exchange(m_firstDirty, -1);
+        const int last = std::exchange(m_lastDirty, -1);
+        emit dataChanged(index(first, 0), index(last, QueryRun::kColumnCount - 1));
+    }
+    emit flushed();
 }

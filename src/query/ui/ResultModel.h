@@ -15,7 +15,7 @@ class ResultModel : public QAbstractTableModel {
     Q_OBJECT
 
 public:
-    static constexpr int kRepaintMs = 50;
+    static constexpr int kRepaintMs = 100;
 
     ResultModel(const QueryRun* run, const RowMarker* marker, QObject* parent = nullptr);
 
@@ -28,9 +28,15 @@ public:
 
     // Shows the view what changed since the last time, now.
     void flush();
+    // A flush within kRepaintMs, if none is due yet.
+    void scheduleFlush();
     // The row's marks changed outside the run (an earlier reading arrived); shown with the next
     // repaint.
     void rowChanged(int row);
+
+signals:
+    // After each flush, changed rows or not: the moment for whatever else the window shows.
+    void flushed();
 
 private:
     const QueryRun* m_run;

@@ -22,9 +22,10 @@
 RunWiring::RunWiring(QWidget* window, const MainControls* controls, QueryRun* run, ResultModel* rows,
                      const Thresholds* thresholds)
     : QObject(window), m_window(window), m_c(controls), m_run(run), m_rows(rows), m_thresholds(thresholds) {
-    m_progress.setSingleShot(true);
-    m_progress.setInterval(ResultModel::kRepaintMs);
-    connect(&m_progress, &QTimer::timeout, this, &RunWiring::showProgress);
+    connect(m_rows, &ResultModel::flushed, this, [this] {
+        if (m_progressDue)
+            showProgress();
+    });
     QComboBox* rate = m_c->COBNUM;
     m_run->setRateSource([rate] { return rate->currentText().toInt(); });
     connect(m_c->CmdStart, &QPushButton::clicked, this, &RunWiring::onStartClicked);
@@ -126,12 +127,12 @@ void RunWiring::onStarted(int total) {
 void RunWiring::onRowDone(int row, int done) {
     m_newest = row;
     m_done = done;
-    if (!m_progress.isActive())
-        m_progress.start();
+    m_progressDue = true;
+    m_rows->scheduleFlush();
 }
 
 void RunWiring::showProgress() {
-    m_progress.stop();
+    m_progressDue = false;
     // A scroll by the user that did not move the bar (already at its end) counts all the same.
     if (m_userScroll)
         onListScrolled();

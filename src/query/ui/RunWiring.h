@@ -5,7 +5,6 @@
 
 #include <QObject>
 #include <QPointer>
-#include <QTimer>
 
 #include <functional>
 
@@ -46,7 +45,8 @@ private:
     void onRowDone(int row, int done);
     // A scroll the user made: the list follows the run only while its newest row is in view.
     void onListScrolled();
-    // The bar and the scroll to the newest row, at most every ResultModel::kRepaintMs.
+    // The bar and the scroll to the newest row, shown with the list's own repaint so that the
+    // window paints once for both.
     void showProgress();
     void onSessionLost();
     void onFailureStreak();
@@ -62,8 +62,8 @@ private:
     QPointer<QMessageBox> m_question;
     HistorySource m_history;
     bool m_following = true;
-    bool m_userScroll = false; // the scroll bar moves by the user's hand
-    int m_newest = -1;         // the row done last
-    int m_done = 0;            // rows done of the run's total
-    QTimer m_progress;
+    bool m_userScroll = false;  // the scroll bar moves by the user's hand
+    int m_newest = -1;          // the row done last
+    int m_done = 0;             // rows done of the run's total
+    bool m_progressDue = false; // rows done since the bar was last shown
 };
