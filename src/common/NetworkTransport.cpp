@@ -46,6 +46,13 @@ void NetworkTransport::prepare(QNetworkRequest& qtRequest, int transferTimeoutMs
     qtRequest.setTransferTimeout(std::max(0, transferTimeoutMs));
 }
 
+qint64 NetworkTransport::declaredLength(const QByteArray& value) {
+    // The final reply's value comes last.
+    bool known = false;
+    const qint64 length = value.mid(value.lastIndexOf(',') + 1).trimmed().toLongLong(&known);
+    return known && length >= 0 ? length : -1;
+}
+
 Error NetworkTransport::errorFrom(QNetworkReply::NetworkError error) {
     switch (error) {
     // These only mirror the HTTP status of a reply that did arrive.
@@ -120,13 +127,12 @@ void NetworkTransport::send(const Request& request, QObject* context, Callback d
             return;
         exchange->begun = true;
         exchange->status = status;
-        bool known = false;
-        const qint64 length = reply->rawHeader("Content-Length").trimmed().toLongLong(&known);
-        if (known && length >= 0 && overLimit(*exchange, length)) {
+        const qint64 length = declaredLength(reply->rawHeader("Content-Length"));
+        if (length >= 0 && overLimit(*exchange, length)) {
             stop(&Exchange::tooLarge);
             return;
         }
-        if (exchange->streams() && !exchange->sink->begin(known && length >= 0 ? length : -1))
+        if (exchange->streams() && !exchange->sink->begin(length))
             stop(&Exchange::stopped);
     };
     // Read as it comes, so the limit holds however the server paces or sizes its reply.

@@ -1,4 +1,5 @@
 #include "common/IniFile.h"
+#include "common/NetworkTransport.h"
 #include "common/ProgramFolder.h"
 #include "handover/Entries.h"
 #include "handover/Manifest.h"
@@ -94,6 +95,8 @@ private slots:
     void refusedLists();
     void downloadsThenHandsOver();
     void followsARedirect();
+    void declaredLength_data();
+    void declaredLength();
     void failedUpdates_data();
     void failedUpdates();
     void downloadLimitAtItsEdge_data();
@@ -409,6 +412,24 @@ void TestUpdateCycle::failedUpdates() {
                          name == u"plain-file"_s || name == handover::updaterFileName(),
                      qPrintable(name));
     }
+}
+
+// A redirect's own Content-Length that Qt kept ahead of the final reply's was read as no length,
+// and the bar was drawn against the previous file's size (seen under wine).
+void TestUpdateCycle::declaredLength_data() {
+    QTest::addColumn<QByteArray>("value");
+    QTest::addColumn<qint64>("length");
+    QTest::newRow("one value") << QByteArray(" 2097155 ") << qint64(2097155);
+    QTest::newRow("a redirect's value kept ahead") << QByteArray("0, 2097155") << qint64(2097155);
+    QTest::newRow("none") << QByteArray() << qint64(-1);
+    QTest::newRow("not a number") << QByteArray("2097155, many") << qint64(-1);
+    QTest::newRow("negative") << QByteArray("-1") << qint64(-1);
+}
+
+void TestUpdateCycle::declaredLength() {
+    QFETCH(QByteArray, value);
+    QFETCH(qint64, length);
+    QCOMPARE(net::NetworkTransport::declaredLength(value), length);
 }
 
 // readme.txt is 14 bytes: a limit of 14 takes it, one of 13 is passed by a byte.
