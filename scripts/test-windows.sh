@@ -100,9 +100,9 @@ prepare_wine() {
 }
 
 # Every test program, two at a time; a program that fails is run once more, as wine now and then
-# fails to start one in a new prefix (seen in a fresh root: a test failing in 0.02 s, no output). Programs copied elsewhere by the tests find Qt's libraries
-# and plugins through WINEPATH and QT_PLUGIN_PATH (wine passes QT_* variables on only when they
-# are spelt WINEQT_*).
+# fails to start one in a new prefix (seen in a fresh root: a test failing in 0.02 s, no output).
+# Programs copied elsewhere by the tests find Qt's libraries and plugins through WINEPATH and
+# QT_PLUGIN_PATH (wine passes QT_* variables on only when they are spelt WINEQT_*).
 run_tests() {
     local bin status
     bin="Z:$(echo "$project/bin" | tr / '\\')"
