@@ -121,7 +121,7 @@ private slots:
 
     // The cut comes from the limit, not from a race with the deadline: the test sets a small one.
     void endlessReplyIsCutAtTheLimit() {
-        FixedReplyServer server(QByteArray(64 * 1024, 'x'), FixedReplyServer::Endless);
+        FixedReplyServer server(QByteArray(320 * 1024, 'x'), FixedReplyServer::HeldOpen);
         SessionPostClient client(&m_transport, nullptr);
         client.setReplyLimit(256 * 1024);
         client.setTimeoutMs(0); // no deadline to race

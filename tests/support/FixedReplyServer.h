@@ -6,12 +6,14 @@
 #include <QUrl>
 
 // Answers every request on loopback with status 200 and the given body, announced by its length
-// or ended by closing the connection, so that a size limit can be tried to the byte. An endless
-// reply repeats the body for as long as the client reads, and never more than it reads, so that a
-// client which stops leaves nothing flooding the machine.
+// or ended by closing the connection, so that a size limit can be tried to the byte. A reply held
+// open sends the body and never ends, so only a limit the client applies as it reads can stop it.
+// It goes out in one write: a chain of writes, each started by the last one's bytesWritten, once
+// kept this thread's socket messages coming so fast under wine that the client's queued reads and
+// timers, on the same thread, did not run for 90 s.
 class FixedReplyServer : public QObject {
 public:
-    enum Length { Announced, NotAnnounced, Endless };
+    enum Length { Announced, NotAnnounced, HeldOpen };
 
     FixedReplyServer(const QByteArray& body, bool withLength)
         : FixedReplyServer(body, withLength ? Announced : NotAnnounced) {}
@@ -46,14 +48,8 @@ private:
         if (m_length == Announced)
             head += "Content-Length: " + QByteArray::number(m_body.size()) + "\r\n";
         socket->write(head + "\r\n" + m_body);
-        if (m_length != Endless) {
+        if (m_length != HeldOpen)
             socket->disconnectFromHost();
-            return;
-        }
-        connect(socket, &QTcpSocket::bytesWritten, this, [this, socket] {
-            if (socket->state() == QAbstractSocket::ConnectedState && socket->bytesToWrite() == 0)
-                socket->write(m_body);
-        });
     }
 
     QByteArray m_body;
