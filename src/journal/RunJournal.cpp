@@ -3,11 +3,14 @@
 #include "journal/Sqlite.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QLockFile>
 #include <QSet>
 #include <QStandardPaths>
+#include <QStorageInfo>
+#include <QThread>
 
 #include <sqlite3.h>
 
@@ -26,6 +29,11 @@ constexpr int kFirstPowerCell = 2;
 // A second program writing at the same moment holds the file for a few milliseconds; a longer
 // wait would freeze the window.
 constexpr int kBusyMs = 1000;
+// At open another program may be creating, upgrading or checkpointing the file, and some of those
+// moments SQLite reports at once instead of waiting (two programs switching a new file to WAL
+// together): the whole open is tried again, with growing pauses, for this long.
+constexpr int kOpenBudgetMs = 5000;
+constexpr int kFirstOpenPauseMs = 50;
 constexpr int kFlushMs = 1000;
 
 // Schema steps: kMigrations[v] takes a file from user_version v to v + 1.
@@ -87,11 +95,29 @@ Reading readingAt(const sqlite::Statement& row) {
     return reading;
 }
 
-// How the user learns why the journal went to memory.
+// How the user learns why the journal went to memory: a full disk, a read-only medium, a folder
+// this user may not write (or that cannot be made), or an I/O error.
 QString unwritableReason(int code, const QString& path) {
+    const QString folder = QFileInfo(path).absolutePath();
+    const QString shown = QDir::toNativeSeparators(folder);
     if ((code & 0xff) == SQLITE_FULL)
-        return u"磁盘空间已满"_s;
-    return u"无法写入文件夹 %1"_s.arg(QDir::toNativeSeparators(QFileInfo(path).absolutePath()));
+        return u"文件夹 %1 所在的磁盘空间已满"_s.arg(shown);
+    QDir existing(folder);
+    while (!existing.exists() && existing.cdUp()) {
+    }
+    if (const QStorageInfo storage(existing.absolutePath()); storage.isValid() && storage.isReadOnly())
+        return u"文件夹 %1 所在的磁盘是只读的"_s.arg(shown);
+    if (!QFileInfo(folder).isDir())
+        return u"无法创建文件夹 %1"_s.arg(shown);
+    switch (code & 0xff) {
+    case SQLITE_PERM:
+    case SQLITE_READONLY:
+    case SQLITE_CANTOPEN:
+    case SQLITE_AUTH:
+        return u"没有写入文件夹 %1 的权限"_s.arg(shown);
+    default:
+        return u"无法写入文件夹 %1"_s.arg(shown);
+    }
 }
 
 } // namespace
@@ -101,7 +127,7 @@ RunJournal::RunJournal(const QString& path, QObject* parent)
     m_flushTimer.setSingleShot(true);
     m_flushTimer.setInterval(kFlushMs);
     connect(&m_flushTimer, &QTimer::timeout, this, &RunJournal::flush);
-    switch (openFile()) {
+    switch (const Open result = openFile()) {
     case Open::Ok:
         m_persistent = true;
         break;
@@ -112,7 +138,8 @@ RunJournal::RunJournal(const QString& path, QObject* parent)
         moveAside(u"查询记录文件来自较新版本的程序"_s);
         break;
     case Open::Unwritable:
-        openInMemory(unwritableReason(m_openCode, m_path));
+    case Open::Busy:
+        openInMemory(openFailure(result));
         break;
     }
 }
@@ -174,17 +201,42 @@ QString RunJournal::takeNotice() {
 
 RunJournal::Open RunJournal::failure(int code) {
     m_openCode = code;
-    return sqlite::isDamage(code) ? Open::Damaged : Open::Unwritable;
+    switch (code & 0xff) {
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED:
+        return Open::Busy; // another program at work on a sound file
+    default:
+        return sqlite::isDamage(code) ? Open::Damaged : Open::Unwritable;
+    }
+}
+
+QString RunJournal::openFailure(Open result) const {
+    if (result == Open::Busy)
+        return u"查询记录文件一直被另一个程序占用"_s;
+    return unwritableReason(m_openCode, m_path);
 }
 
 RunJournal::Open RunJournal::openFile() {
+    QElapsedTimer elapsed;
+    elapsed.start();
+    for (int pause = kFirstOpenPauseMs;; pause *= 2) {
+        const Open result = openOnce();
+        if (result != Open::Busy || elapsed.elapsed() + pause > kOpenBudgetMs)
+            return result;
+        m_db->close();
+        sqlite::notifyBusyObserver();
+        QThread::msleep(pause);
+    }
+}
+
+RunJournal::Open RunJournal::openOnce() {
     const QFileInfo file(m_path);
     if (!QDir().mkpath(file.absolutePath()))
         return failure(SQLITE_CANTOPEN);
+    m_db->waitWhenBusy(kBusyMs);
     int code = m_db->open(m_path);
     if (code != SQLITE_OK)
         return failure(code);
-    m_db->busyTimeout(kBusyMs);
 
     // The first read of the header: a file that is not a database fails here.
     const auto version = m_db->integer("PRAGMA user_version");
@@ -271,14 +323,10 @@ void RunJournal::moveAside(const QString& notice) {
     QFile::rename(m_path + u"-wal"_s, aside + u"-wal"_s);
     QFile::remove(m_path + u"-shm"_s);
     raise(u"%1，已改名为 %2 保存，并新建了查询记录。"_s.arg(notice, QDir::toNativeSeparators(aside)));
-    switch (openFile()) {
-    case Open::Ok:
+    if (const Open result = openFile(); result == Open::Ok)
         m_persistent = true;
-        break;
-    default:
-        openInMemory(unwritableReason(m_openCode, m_path));
-        break;
-    }
+    else
+        openInMemory(openFailure(result));
 }
 
 void RunJournal::raise(const QString& text) {

@@ -83,7 +83,7 @@ private:
         int rate = 0;
         QDateTime startedAt;
     };
-    enum class Open { Ok, Damaged, Newer, Unwritable };
+    enum class Open { Ok, Damaged, Newer, Unwritable, Busy };
     struct PendingRow {
         qint64 run;
         int position;
@@ -92,8 +92,12 @@ private:
         QDateTime finishedAt;
     };
 
+    // Opens, upgrades and probes the file, trying again while another program holds it.
     Open openFile();
+    Open openOnce();
     Open failure(int code);
+    // Why the file could not be used, for a journal that gives way to memory.
+    QString openFailure(Open result) const;
     // Brings the file to kSchemaVersion in one transaction.
     Open upgrade();
     int createSchema(int fromVersion); // SQLite result code

@@ -2,20 +2,42 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
+#include <iterator>
 #include <utility>
 
 namespace sqlite {
+
+namespace {
+std::function<void()> g_busyObserver;
+}
+
+void setBusyObserver(std::function<void()> observer) {
+    g_busyObserver = std::move(observer);
+}
+
+void notifyBusyObserver() {
+    if (g_busyObserver)
+        g_busyObserver();
+}
 
 Database::~Database() {
     close();
 }
 
-Database::Database(Database&& other) noexcept : m_db(std::exchange(other.m_db, nullptr)) {}
+Database::Database(Database&& other) noexcept
+    : m_db(std::exchange(other.m_db, nullptr)), m_busyMs(other.m_busyMs) {
+    if (m_db && m_busyMs > 0)
+        sqlite3_busy_handler(m_db, &Database::busyHandler, this); // the handler knows its object
+}
 
 Database& Database::operator=(Database&& other) noexcept {
     if (this != &other) {
         close();
         m_db = std::exchange(other.m_db, nullptr);
+        m_busyMs = other.m_busyMs;
+        if (m_db && m_busyMs > 0)
+            sqlite3_busy_handler(m_db, &Database::busyHandler, this);
     }
     return *this;
 }
@@ -26,10 +48,12 @@ int Database::open(const QString& path) {
     const QByteArray name = path.toUtf8();
     const int code = sqlite3_open_v2(
         name.constData(), &m_db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
-    if (code != SQLITE_OK)
+    if (code != SQLITE_OK) {
         close();
-    else
-        sqlite3_extended_result_codes(m_db, 0);
+        return code;
+    }
+    sqlite3_extended_result_codes(m_db, 0);
+    waitWhenBusy(m_busyMs);
     return code;
 }
 
@@ -52,8 +76,29 @@ std::optional<qint64> Database::integer(const char* sql) {
     return statement.integer(0);
 }
 
-int Database::busyTimeout(int milliseconds) {
-    return m_db ? sqlite3_busy_timeout(m_db, milliseconds) : SQLITE_MISUSE;
+void Database::waitWhenBusy(int milliseconds) {
+    m_busyMs = milliseconds;
+    if (m_db)
+        sqlite3_busy_handler(m_db, milliseconds > 0 ? &Database::busyHandler : nullptr, this);
+}
+
+// SQLite's own busy timeout, with a word to the observer: short pauses first, as a writer usually
+// holds the file for a few milliseconds.
+int Database::busyHandler(void* database, int count) {
+    static constexpr int kPauses[] = {1, 2, 5, 10, 15, 20, 25, 25, 25, 50, 50, 100};
+    static constexpr int kLast = int(std::size(kPauses)) - 1;
+    if (count == 0)
+        notifyBusyObserver();
+    int waited = 0;
+    for (int i = 0; i < std::min(count, kLast); ++i)
+        waited += kPauses[i];
+    if (count > kLast)
+        waited += (count - kLast) * kPauses[kLast];
+    const int limit = static_cast<Database*>(database)->m_busyMs;
+    if (waited >= limit)
+        return 0;
+    sqlite3_sleep(std::min(kPauses[std::min(count, kLast)], limit - waited));
+    return 1;
 }
 
 int Database::lastCode() const {

@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QString>
 
+#include <functional>
 #include <optional>
 
 struct sqlite3;
@@ -32,7 +33,9 @@ public:
     int exec(const char* sql);
     // The first column of the first row of a one-value query, or nothing.
     std::optional<qint64> integer(const char* sql);
-    int busyTimeout(int milliseconds);
+    // While another connection holds the file, SQLite waits up to this long (with growing pauses)
+    // before it reports SQLITE_BUSY.
+    void waitWhenBusy(int milliseconds);
 
     int lastCode() const;
     QString lastMessage() const;
@@ -40,8 +43,17 @@ public:
     sqlite3* handle() const { return m_db; }
 
 private:
+    static int busyHandler(void* database, int count);
+
     sqlite3* m_db = nullptr;
+    int m_busyMs = 0;
 };
+
+// Told at the start of every wait for a file another connection holds, on the waiting thread: a
+// test's way to act while a connection waits (let go of a lock, tell another process). Empty by
+// default.
+void setBusyObserver(std::function<void()> observer);
+void notifyBusyObserver();
 
 class Statement {
 public:

@@ -1,11 +1,15 @@
 #include "journal/RunJournal.h"
+#include "journal/Sqlite.h"
 
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <sqlite3.h>
 
 using namespace Qt::StringLiterals;
 using journal::RunState;
@@ -76,8 +80,8 @@ private slots:
             << u"foreign"_s << true << true << u"查询记录文件已损坏"_s;
         // A file where the folder should be: no folder can be made, whoever runs the test.
         QTest::newRow("data folder cannot be made")
-            << u"unmakeable"_s << false << false << u"本次查询的结果只保存在内存中"_s;
-        QTest::newRow("read-only data folder") << u"read-only"_s << false << false << u"无法写入文件夹"_s;
+            << u"unmakeable"_s << false << false << u"无法创建文件夹"_s;
+        QTest::newRow("read-only data folder") << u"read-only"_s << false << false << u"没有写入文件夹"_s;
         QTest::newRow("sound file") << u"sound"_s << true << false << QString();
     }
     void badGround() {
@@ -220,11 +224,52 @@ private slots:
         QCOMPARE(RunJournal(journalPath()).claimUnfinished(), std::nullopt);
     }
 
-    // Two programs writing at the same moment, from an empty folder on: both runs whole, file sound.
+    // Another program holding the file while this one opens it is waited for, never taken for a
+    // file that cannot be written or is damaged.
+    void busyAtOpen_data() {
+        QTest::addColumn<QByteArray>("hold");
+        QTest::addColumn<bool>("letGo");
+        QTest::newRow("write lock, let go") << "BEGIN IMMEDIATE"_ba << true;
+        QTest::newRow("exclusive lock, let go") << "BEGIN EXCLUSIVE"_ba << true;
+        QTest::newRow("exclusive lock, held") << "BEGIN EXCLUSIVE"_ba << false;
+    }
+    void busyAtOpen() {
+        QFETCH(QByteArray, hold);
+        QFETCH(bool, letGo);
+        QVERIFY(QDir(m_dir->path()).mkpath(u"data"_s));
+        sqlite::Database holder;
+        QCOMPARE(holder.open(journalPath()), SQLITE_OK);
+        QCOMPARE(holder.exec(hold.constData()), SQLITE_OK);
+        int waits = 0;
+        sqlite::setBusyObserver([&] {
+            if (++waits == 1 && letGo)
+                holder.exec("ROLLBACK");
+        });
+        const auto forget = qScopeGuard([] { sqlite::setBusyObserver({}); });
+        RunJournal journal(journalPath());
+        QVERIFY(waits > 0);
+        QCOMPARE(journal.isPersistent(), letGo);
+        QCOMPARE(
+            journal.takeNotice(),
+            letGo
+                ? QString()
+                : u"查询记录文件一直被另一个程序占用，本次查询的结果只保存在内存中，程序退出前请导出结果。"_s);
+        QVERIFY(brokenCopies(m_dir->filePath(u"data"_s)).isEmpty());
+    }
+
+    // Two programs start while a third holds the new file, and open it together once it lets go.
     void twoProgramsAtOnce() {
+        QVERIFY(QDir(m_dir->path()).mkpath(u"data"_s));
+        sqlite::Database holder;
+        QCOMPARE(holder.open(journalPath()), SQLITE_OK);
+        QCOMPARE(holder.exec("BEGIN IMMEDIATE"), SQLITE_OK);
         QProcess first, second;
         first.start(QStringLiteral(VESMORA_JOURNAL_WRITER), {journalPath(), u"2000"_s, u"2091"_s});
         second.start(QStringLiteral(VESMORA_JOURNAL_WRITER), {journalPath(), u"2000"_s, u"2092"_s});
+        for (QProcess* writer : {&first, &second})
+            QTRY_VERIFY_WITH_TIMEOUT(writer->peek(7) == "waiting", 60000);
+        QCOMPARE(holder.exec("COMMIT"), SQLITE_OK);
+        holder.close();
         for (QProcess* writer : {&first, &second}) {
             QVERIFY(writer->waitForFinished(120000));
             QVERIFY2(writer->exitCode() == 0, writer->readAllStandardError().constData());
