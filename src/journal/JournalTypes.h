@@ -26,9 +26,16 @@ struct Reading {
     QString account;
     QDateTime takenAt;
     std::array<QString, 4> values;
+    QString takenBy = {}; // who took it ([Team] Name); empty for readings older than that record
 
     const QString& ontReceive() const { return values[0]; }
     const QString& oltReceive() const { return values[2]; }
+};
+
+// A reading waiting in the journal to go to the team's database.
+struct QueuedReading {
+    qint64 id = 0; // its place in the queue
+    Reading reading;
 };
 
 // A run that did not reach its end, as offered back: "已完成 done/total".

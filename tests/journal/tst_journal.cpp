@@ -45,6 +45,11 @@ void writeFile(const QString& path, const QByteArray& bytes) {
     file.write(bytes);
 }
 
+QByteArray readFile(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
 QStringList brokenCopies(const QString& folder) {
     return QDir(folder).entryList({u"journal.sqlite.broken-*"_s}, QDir::Files);
 }
@@ -75,9 +80,13 @@ private slots:
         QTest::addColumn<QString>("notice");
         QTest::newRow("garbage") << u"garbage"_s << true << true << u"查询记录文件已损坏，已改名为"_s;
         QTest::newRow("truncated") << u"truncated"_s << true << true << u"查询记录文件已损坏，已改名为"_s;
-        QTest::newRow("newer schema") << u"newer"_s << true << true << u"查询记录文件来自较新版本的程序"_s;
+        // Left as it is for the newer program, history and all.
+        QTest::newRow("newer schema")
+            << u"newer"_s << false << false << u"查询记录文件来自较新版本的程序，已保持原样未作改动"_s;
         QTest::newRow("another program's database")
             << u"foreign"_s << true << true << u"查询记录文件已损坏"_s;
+        QTest::newRow("another program's database, version 1")
+            << u"foreign version 1"_s << true << true << u"查询记录文件已损坏"_s;
         // A file where the folder should be: no folder can be made, whoever runs the test.
         QTest::newRow("data folder cannot be made")
             << u"unmakeable"_s << false << false << u"无法创建文件夹"_s;
@@ -112,12 +121,16 @@ private slots:
                 QVERIFY(file.open(QIODevice::ReadWrite));
                 if (kind == u"newer"_s) {
                     file.seek(60); // user_version, big-endian
-                    file.write(QByteArray("\0\0\0\x03", 4));
+                    file.write(QByteArray("\0\0\0\x09", 4));
                 } else {
                     file.seek(60);
                     file.write(QByteArray(4, '\0'));
                 }
             }
+        } else if (kind == u"foreign version 1"_s) {
+            sqlite::Database other;
+            QCOMPARE(other.open(path), SQLITE_OK);
+            QCOMPARE(other.exec("CREATE TABLE notes(text TEXT); PRAGMA user_version = 1"), SQLITE_OK);
         } else if (kind == u"unmakeable"_s) {
             QVERIFY(QDir(m_dir->path()).rmdir(u"data"_s));
             writeFile(m_dir->filePath(u"data"_s), "a file, not a folder");
@@ -128,6 +141,7 @@ private slots:
                 QSKIP("this user writes into read-only folders (root, or a Windows folder attribute)");
         }
 
+        const QByteArray before = kind == u"newer"_s ? readFile(path) : QByteArray();
         RunJournal journal(path);
         QCOMPARE(journal.isPersistent(), persistent);
         const QString told = journal.takeNotice();
@@ -145,6 +159,8 @@ private slots:
         QCOMPARE(restored->rows[0].cells, cells(u"209100"_s, u"-19.80"_s));
         QCOMPARE(journal.history(u"209100"_s).size(), 1);
         QCOMPARE(journal.takeNotice(), QString());
+        if (!before.isEmpty())
+            QCOMPARE(readFile(path), before);
     }
 
     // A journal of the first schema: its unfinished run comes back, and its readings become history.
