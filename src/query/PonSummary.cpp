@@ -45,22 +45,20 @@ void PonSummary::add(int row, const ResultRowLayout::Row& cells, Marks marks) {
                       m_thresholds.isWeak(ResultRowLayout::OltAccept, cells[ResultRowLayout::OltAccept]);
     const bool bad = weak || marks.drop;
 
-    auto port = m_port.constFind({ip, pon});
-    if (port == m_port.cend()) {
-        port = m_port.insert({ip, pon}, int(m_ports.size()));
+    const auto [port, newPort] = m_port.try_emplace({ip, pon}, int(m_ports.size()));
+    if (newPort) {
         PonPort added;
         added.oltIp = ip;
         added.oltPon = pon;
         m_ports.append(added);
     }
-    PonPort& p = m_ports[*port];
+    PonPort& p = m_ports[port->second];
     const QString name = cells[ResultRowLayout::SplitterName].trimmed();
-    auto splitter = m_splitter.constFind({*port, name});
-    if (splitter == m_splitter.cend()) {
-        splitter = m_splitter.insert({*port, name}, int(p.splitters.size()));
+    const auto [splitter, newSplitter] =
+        m_splitter.try_emplace({port->second, name}, int(p.splitters.size()));
+    if (newSplitter)
         p.splitters.append(SplitterCount{name});
-    }
-    SplitterCount& s = p.splitters[*splitter];
+    SplitterCount& s = p.splitters[splitter->second];
     ++p.lines;
     ++s.lines;
     if (weak) {

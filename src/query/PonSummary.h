@@ -8,6 +8,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <unordered_map>
 #include <utility>
 
 // When lines of one PON port or one splitter count as a shared fault ([Faults] of vesmora.ini).
@@ -75,7 +76,16 @@ public:
 private:
     Thresholds m_thresholds;
     FaultRules m_rules;
-    QList<PonPort> m_ports;                         // in the order they first appear
-    QHash<std::pair<QString, QString>, int> m_port; // (OLT IP, PON) to its index in m_ports
-    QHash<std::pair<int, QString>, int> m_splitter; // (port index, name) to its index in splitters
+    // A map that keeps each key's hash: QHash compares the keys of every slot it probes, which
+    // for string keys costs more than the rest of a row.
+    struct KeyHash {
+        template <typename A, typename B> size_t operator()(const std::pair<A, B>& key) const {
+            return qHash(key);
+        }
+    };
+    template <typename A, typename B> using Index = std::unordered_map<std::pair<A, B>, int, KeyHash>;
+
+    QList<PonPort> m_ports;         // in the order they first appear
+    Index<QString, QString> m_port; // (OLT IP, PON) to its index in m_ports
+    Index<int, QString> m_splitter; // (port index, name) to its index in splitters
 };
