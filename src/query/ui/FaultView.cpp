@@ -39,6 +39,8 @@ QList<PonPort> FaultView::summary() const {
 void FaultView::open() {
     if (!m_summaryWindow) {
         m_summaryWindow = new PonSummaryWindow(m_window);
+        // Over the middle of the main window, wherever that is.
+        m_summaryWindow->move(m_window->frameGeometry().center() - m_summaryWindow->rect().center());
         connect(m_summaryWindow, &PonSummaryWindow::portChosen, this, &FaultView::selectRows);
     }
     m_summaryWindow->show();

@@ -21,6 +21,8 @@ PonSummaryWindow::PonSummaryWindow(QWidget* parent)
     m_table->setSelectionMode(QAbstractItemView::SingleSelection);
     m_table->setWordWrap(false);
     m_table->verticalHeader()->hide();
+    // A list of a thousand ports reads best at the main list's row height.
+    m_table->verticalHeader()->setDefaultSectionSize(m_table->fontMetrics().height() + 6);
     m_table->horizontalHeader()->setStretchLastSection(true);
     m_table->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     // Wide enough for an address and a port of the longest form, and each caption.
