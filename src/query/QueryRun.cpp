@@ -151,6 +151,11 @@ QString QueryRun::unreachedReason(int row) const {
     return m_unreached.value(row);
 }
 
+bool QueryRun::isDone(int row) const {
+    return row >= 0 && size_t(row) < m_pending.size() && !m_pending[size_t(row)] &&
+           !m_failures.contains(row) && !m_unreached.contains(row);
+}
+
 int QueryRun::unreachedRowCount() const {
     return int(m_unreached.size());
 }
@@ -175,6 +180,7 @@ bool QueryRun::start(const QString& accountText) {
     m_failures.clear();
     m_unreached.clear();
     m_doneBase = 0;
+    markPending();
     emit rowsBuilt(rowCount());
     begin();
     return true;
@@ -200,6 +206,7 @@ bool QueryRun::resume(const QList<SavedRow>& rows) {
             m_failures.insert(index, saved.failure);
     }
     m_doneBase = rowCount() - int(m_order.size());
+    markPending();
     emit rowsBuilt(rowCount());
     begin();
     return true;
@@ -216,6 +223,7 @@ bool QueryRun::retryFailed() {
     if (m_order.isEmpty())
         return false;
     m_doneBase = 0;
+    markPending();
     for (const int index : std::as_const(m_order)) {
         Row fresh;
         fresh[Account] = m_accounts.at(index);
@@ -441,6 +449,12 @@ void QueryRun::setUnreached(int index, const QString& reason) {
     emit rowUnreachedChanged(index, reason);
 }
 
+void QueryRun::markPending() {
+    m_pending.assign(size_t(rowCount()), false);
+    for (const int index : std::as_const(m_order))
+        m_pending[size_t(index)] = true;
+}
+
 void QueryRun::lookUpResources() {
     if (heldAt(&QueryRun::lookUpResources))
         return;
@@ -502,6 +516,7 @@ void QueryRun::completeRow(const QString& failure, bool gotReply) {
     if (!failure.isEmpty())
         emit rowFailureChanged(m_current, failure);
     m_streak = gotReply ? 0 : m_streak + 1;
+    m_pending[size_t(m_current)] = false;
     const Row cells = row(m_current);
     emit rowFinished(m_current, QStringList(cells.begin(), cells.end()), !failure.isEmpty(), failure);
     emit rowDone(m_current, m_doneBase + m_position + 1);
@@ -515,6 +530,7 @@ void QueryRun::finish() {
     const QString cause = m_stopCause.isEmpty() ? u"查询提前结束"_s : m_stopCause;
     for (qsizetype position = m_position; position < m_order.size(); ++position)
         setUnreached(m_order[position], unreachedMark() + u"："_s + cause + u"，未轮到此帐号"_s);
+    m_pending.assign(m_pending.size(), false);
     m_running = false;
     m_current = -1;
     setWaiting(Waiting::Nothing);

@@ -116,6 +116,9 @@ public:
     int failedRowCount() const;
     // Why a run that ended early never reached the row ("未查询：..."); empty when it did.
     QString unreachedReason(int row) const;
+    // The row was answered and its run is done with it: not failed, not unreached, not waiting
+    // for its turn in a run that is going.
+    bool isDone(int row) const;
     int unreachedRowCount() const;
     // summaryText() for the rows as they stand.
     QString summary() const;
@@ -160,6 +163,8 @@ private:
     void hidePause();
     void setRow(int index, const Row& row);
     void setUnreached(int index, const QString& reason);
+    // Rows of m_order wait for their turn; all others do not.
+    void markPending();
 
     SessionPostClient* m_client;
     std::unique_ptr<MonotonicClock> m_ownClock;
@@ -177,6 +182,7 @@ private:
     QHash<int, QString> m_failures;  // why the row's last attempt failed
     QHash<int, QString> m_unreached; // why a run that ended early left the row
     QList<int> m_order;              // rows of this run, in order
+    std::vector<bool> m_pending;     // by row: in m_order and not yet done with
     int m_position = 0;              // index into m_order of the row being worked on
     int m_current = -1;              // that row
     int m_streak = 0;                // rows in a row without any usable reply

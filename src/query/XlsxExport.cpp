@@ -27,6 +27,7 @@ constexpr qsizetype kLastPowerColumn = 5;
 
 constexpr std::array<double, 11> kColumnWidths = {10, 20, 15, 15, 15, 15, 15, 15, 10, 15, 30};
 constexpr std::array<double, 6> kHistoryWidths = {14, 20, 15, 15, 15, 15};
+constexpr std::array<double, PonSummary::ColumnCount> kPortWidths = {15, 10, 8, 8, 8, 40};
 
 std::filesystem::path fsPath(const QString& path) {
     return std::filesystem::path(path.toStdU16String());
@@ -188,11 +189,47 @@ lxw_error writeHistory(lxw_workbook* workbook, const QList<journal::Reading>& hi
     return error;
 }
 
+lxw_error writePorts(lxw_workbook* workbook, const QList<PonPort>& ports) {
+    const QByteArray name = PonSummary::sheetName().toUtf8();
+    lxw_worksheet* sheet = workbook_add_worksheet(workbook, name.constData());
+    if (!sheet)
+        return LXW_ERROR_MEMORY_MALLOC_FAILED;
+    lxw_error error = LXW_NO_ERROR;
+    for (size_t column = 0; column < kPortWidths.size() && error == LXW_NO_ERROR; ++column)
+        error =
+            worksheet_set_column(sheet, lxw_col_t(column), lxw_col_t(column), kPortWidths[column], nullptr);
+    const QStringList headers = PonSummary::headers();
+    for (qsizetype column = 0; column < headers.size() && error == LXW_NO_ERROR; ++column)
+        error = worksheet_write_string(sheet, 0, lxw_col_t(column), headers[column].toUtf8().constData(),
+                                       nullptr);
+    const qsizetype count = std::min<qsizetype>(ports.size(), LXW_ROW_MAX - 1);
+    for (qsizetype index = 0; index < count && error == LXW_NO_ERROR; ++index) {
+        const PonPort& port = ports[index];
+        const auto row = lxw_row_t(index + 1);
+        const auto text = [&](int column, const QString& value) {
+            if (error == LXW_NO_ERROR && !value.isEmpty())
+                error = worksheet_write_string(sheet, row, lxw_col_t(column), value.toUtf8().constData(),
+                                               nullptr);
+        };
+        const auto number = [&](int column, int value) {
+            if (error == LXW_NO_ERROR)
+                error = worksheet_write_number(sheet, row, lxw_col_t(column), value, nullptr);
+        };
+        text(PonSummary::OltIp, port.oltIp);
+        text(PonSummary::OltPon, port.oltPon);
+        number(PonSummary::Lines, port.lines);
+        number(PonSummary::Weak, port.weak);
+        number(PonSummary::Drops, port.drops);
+        text(PonSummary::Verdict, port.verdict);
+    }
+    return error;
+}
+
 // Fills and closes the workbook at fileName; workbook_close runs on every path so that nothing
 // stays open.
 lxw_error writeWorkbook(const QByteArray& fileName, const QStringList& headers,
                         const QList<QStringList>& rows, const SheetMarks& marks,
-                        const QList<journal::Reading>& history) {
+                        const QList<journal::Reading>& history, const QList<PonPort>& ports) {
     lxw_workbook_options options{};
     options.constant_memory = LXW_TRUE;
     lxw_workbook* workbook = workbook_new_opt(fileName.constData(), &options);
@@ -250,6 +287,8 @@ lxw_error writeWorkbook(const QByteArray& fileName, const QStringList& headers,
     }
     if (error == LXW_NO_ERROR && !history.isEmpty())
         error = writeHistory(workbook, history);
+    if (error == LXW_NO_ERROR && !ports.isEmpty())
+        error = writePorts(workbook, ports);
 
     const lxw_error closeError = workbook_close(workbook);
     return error != LXW_NO_ERROR ? error : closeError;
@@ -277,7 +316,8 @@ QString withXlsxExtension(const QString& name) {
 }
 
 ExportResult writeXlsx(const QString& path, const QStringList& headers, const QList<QStringList>& rows,
-                       const SheetMarks& marks, const QList<journal::Reading>& history) {
+                       const SheetMarks& marks, const QList<journal::Reading>& history,
+                       const QList<PonPort>& ports) {
     const QFileInfo target(path);
     const QString targetPath = target.absoluteFilePath();
     if (target.isDir())
@@ -291,7 +331,7 @@ ExportResult writeXlsx(const QString& path, const QStringList& headers, const QL
     if (!createTemporaryFile(folder, targetPath, &temporary, &error))
         return {false, error};
 
-    const lxw_error written = writeWorkbook(libraryFileName(temporary), headers, rows, marks, history);
+    const lxw_error written = writeWorkbook(libraryFileName(temporary), headers, rows, marks, history, ports);
     if (written != LXW_NO_ERROR) {
         QFile::remove(temporary);
         return {false, libraryError(written, targetPath)};

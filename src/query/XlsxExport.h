@@ -1,6 +1,7 @@
 #pragma once
 
 #include "journal/JournalTypes.h"
+#include "query/PonSummary.h"
 #include "query/Thresholds.h"
 
 #include <QList>
@@ -26,10 +27,12 @@ struct SheetMarks {
 // blank. With history, a second sheet "历史" follows: account (text), time (a date-time cell) and
 // the four readings (numbers where they are plain decimals), one row per reading in the order
 // given (newest first, as the journal gives them); readings beyond the sheet's last row are left
-// out. The workbook goes to a temporary file next to path and is moved over path only once it
-// is complete, so a failed save leaves an existing file as it was.
+// out. With ports, a sheet "PON口汇总" follows: the columns of PonSummary::headers(), the counts as
+// numbers, one row per port in the order given. The workbook goes to a temporary file next to path and is
+// moved over path only once it is complete, so a failed save leaves an existing file as it was.
 ExportResult writeXlsx(const QString& path, const QStringList& headers, const QList<QStringList>& rows,
-                       const SheetMarks& marks = {}, const QList<journal::Reading>& history = {});
+                       const SheetMarks& marks = {}, const QList<journal::Reading>& history = {},
+                       const QList<PonPort>& ports = {});
 
 // The history sheet's name and its header texts.
 QString historySheetName(); // "历史"

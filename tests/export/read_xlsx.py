@@ -59,6 +59,9 @@ def main(path, answer):
         history = wb["历史"]
         book["history"] = [[cell(c) for c in row] for row in history.iter_rows()]
         book["history_formats"] = [c.number_format for c in next(history.iter_rows(min_row=2, max_row=2), [])]
+    book["names"] = wb.sheetnames
+    if "PON口汇总" in wb.sheetnames:
+        book["ports"] = [[cell(c) for c in row] for row in wb["PON口汇总"].iter_rows()]
     text = json.dumps(book, ensure_ascii=True)
     # Written whole, then renamed: the test takes the file as soon as it exists.
     answer = host_path(answer)

@@ -452,6 +452,31 @@ private slots:
         QCOMPARE(rows[2][1][u"value"_s].toString(), u"2026-11-02 08:30:00"_s);
         QCOMPARE(texts(rows[2]).mid(2), QStringList({u"-19.8"_s, u"2.05"_s, u"-20"_s, u"3.5"_s}));
     }
+
+    // The port summary comes last, in the order given, its counts as numbers; the list's sheet
+    // stays as it was.
+    void portSheetFollowsHistory() {
+        PonPort trunk{u"10.99.0.12"_s, u"0/1/12"_s, 3, 2, 1, 3, u"疑似主干光路故障"_s, {}, {0, 2, 4}};
+        PonPort quiet{u"10.99.0.5"_s, u"0/1/5"_s, 1, 0, 0, 0, QString(), {}, {1}};
+        const QList<journal::Reading> history{
+            {u"20900000001"_s, QDateTime(QDate(2026, 11, 9), QTime(10, 0)), {u"-22.80"_s, {}, {}, {}}}};
+        const QString target = path(u"ports.xlsx"_s);
+        QVERIFY(writeXlsx(target, kHeaders, listRows(5), {}, history, {trunk, quiet}).ok);
+        const QJsonObject book = readBack(target);
+        QCOMPARE(book[u"names"_s].toArray(), (QJsonArray{u"Sheet1"_s, u"历史"_s, u"PON口汇总"_s}));
+        QCOMPARE(book[u"max_row"_s].toInt(), 6);
+        QCOMPARE(texts(book[u"rows"_s][5]), listRows(5).last());
+
+        const QJsonArray ports = book[u"ports"_s].toArray();
+        QCOMPARE(ports.size(), 3);
+        QCOMPARE(texts(ports[0]),
+                 (QStringList{u"OLT IP"_s, u"OLT PON"_s, u"帐号数"_s, u"弱光数"_s, u"下降数"_s, u"判断"_s}));
+        QCOMPARE(texts(ports[1]),
+                 (QStringList{u"10.99.0.12"_s, u"0/1/12"_s, u"3"_s, u"2"_s, u"1"_s, u"疑似主干光路故障"_s}));
+        QCOMPARE(ports[1][2][u"type"_s].toString(), u"number"_s);
+        QCOMPARE(texts(ports[2]),
+                 (QStringList{u"10.99.0.5"_s, u"0/1/5"_s, u"1"_s, u"0"_s, u"0"_s, QString()}));
+    }
 };
 
 QTEST_MAIN(TestExport)

@@ -404,6 +404,8 @@ private slots:
         QCOMPARE(ended.first().at(0).toBool(), false);
         QCOMPARE(cells(h.run.rows()[0]), cells(saved[0].cells));
         QCOMPARE(h.run.failureReason(1), u"HTTP 500"_s);
+        QVERIFY(h.run.isDone(0));
+        QVERIFY(!h.run.isDone(1));
     }
 
     void stopDuringLookupFinishesThatAccount_data() {
@@ -425,6 +427,8 @@ private slots:
         h.client.hold = [heldBody](const FakePostClient::Request& r) { return r.body == heldBody; };
         QVERIFY(h.run.start(accounts(rowCount)));
         QTRY_COMPARE(h.client.requests.size(), 2 * (heldRow - 1) + 1);
+        QVERIFY(h.run.isDone(heldRow - 2));
+        QVERIFY(!h.run.isDone(heldRow - 1));
         h.run.stop();
         h.client.release(int(h.client.requests.size()) - 1);
         QTRY_COMPARE(h.message(), u"已停止查询!"_s);
@@ -432,6 +436,8 @@ private slots:
         QCOMPARE(h.client.requests.size(), 2 * heldRow);
         QCOMPARE(h.rowDone.size(), heldRow);
         QCOMPARE(h.run.rows().at(heldRow - 1)[QueryRun::OnuAccept], u"-21.53"_s);
+        QVERIFY(h.run.isDone(heldRow - 1));
+        QVERIFY(!h.run.isDone(heldRow)); // never reached, or past the end
     }
 
     void cellRules_data() {

@@ -26,6 +26,7 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QSignalSpy>
+#include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTreeView>
@@ -504,6 +505,60 @@ private slots:
         QVERIFY(finished.wait(20000));
         QCOMPARE(asked(), before + 1);
         QCOMPARE(c.item(1).toolTip(0), describeHttp(serverError));
+    }
+
+    // The summary, opened from the list's context menu before the run, follows it; a port
+    // double-clicked there is selected in the list.
+    void ponSummarySelectsAPortsRows() {
+        FrmMain w(&m_cookie);
+        const Controls c(w);
+        w.show();
+        const QList<QAction*> menu = c.LstV->actions();
+        const auto entry = std::find_if(menu.cbegin(), menu.cend(),
+                                        [](const QAction* a) { return a->objectName() == u"mnuHistory"_s; });
+        QVERIFY(entry != menu.cend() && entry + 1 != menu.cend());
+        QCOMPARE((*(entry + 1))->text(), u"PON口汇总"_s);
+        (*(entry + 1))->trigger();
+        QWidget* window = nullptr;
+        for (QWidget* top : QApplication::topLevelWidgets()) {
+            if (top->isVisible() && top->windowTitle() == u"PON口汇总"_s)
+                window = top;
+        }
+        QVERIFY(window);
+        auto* table = window->findChild<QTableWidget*>(u"ponTable"_s);
+        QCOMPARE(table->rowCount(), 0);
+
+        c.TxtZh->setPlainText(u"pon-12-A-1-weak\npon-78-A-1-weak\npon-12-B-1-weak\npon-78-A-2-weak\n"
+                              u"pon-12-B-2\npon-78-A-3-weak"_s);
+        QSignalSpy finished(w.run(), &QueryRun::finished);
+        c.CmdStart->click();
+        QVERIFY(finished.wait(20000));
+        QTRY_COMPARE(table->rowCount(), 2);
+        const auto cells = [table](int row) {
+            QStringList texts;
+            for (int column = 0; column < table->columnCount(); ++column)
+                texts << table->item(row, column)->text();
+            return texts;
+        };
+        QCOMPARE(cells(0), (QStringList{u"10.99.0.78"_s, u"0/1/78"_s, u"3"_s, u"3"_s, u"0"_s,
+                                        u"疑似分光器故障：测试小区78号分光器A"_s}));
+        QCOMPARE(cells(1),
+                 (QStringList{u"10.99.0.12"_s, u"0/1/12"_s, u"3"_s, u"2"_s, u"0"_s, u"疑似主干光路故障"_s}));
+        QCOMPARE(table->item(0, 5)->toolTip(), u"测试小区78号分光器A：3/3 弱光"_s);
+        QCOMPARE(table->item(1, 5)->toolTip(),
+                 u"测试小区12号分光器A：1/1 弱光\n测试小区12号分光器B：1/2 弱光"_s);
+
+        const QRect port = table->visualItemRect(table->item(0, 1));
+        // The view takes a double-click only on the cell pressed before it.
+        QTest::mousePress(table->viewport(), Qt::LeftButton, {}, port.center());
+        QTest::mouseDClick(table->viewport(), Qt::LeftButton, {}, port.center());
+        QList<int> selected;
+        for (const QModelIndex& index : c.LstV->selectionModel()->selectedRows())
+            selected << index.row();
+        std::sort(selected.begin(), selected.end());
+        QCOMPARE(selected, (QList<int>{1, 3, 5}));
+        QCOMPARE(c.LstV->currentIndex().row(), 1);
+        QVERIFY(c.LstV->viewport()->rect().intersects(c.LstV->visualRect(c.LstV->currentIndex())));
     }
 
     // Stop after 3 of 8 rows: the other 5 say "未查询" in grey with the reason; the first entry of

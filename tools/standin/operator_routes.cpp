@@ -305,6 +305,22 @@ LineData lineDataFor(const std::string& account) {
     d.onuSend = reading(h >> 17, 1, 4);
     d.oltAccept = reading(h >> 27, -30, -15);
     d.onuAccept = reading(h >> 37, -27, -8);
+    // "pon-PORT-SPLITTER-N" and "pon-PORT-SPLITTER-N-weak": lines that share a PON port and a
+    // splitter, the weak ones with an ONT receive below -28 dB, the others inside every window.
+    if (account.rfind("pon-", 0) == 0) {
+        const size_t portEnd = account.find('-', 4);
+        const size_t splitterEnd = portEnd == std::string::npos ? portEnd : account.find('-', portEnd + 1);
+        if (splitterEnd != std::string::npos) {
+            const std::string port = account.substr(4, portEnd - 4);
+            d.oltIp = "10.99.0." + port;
+            d.oltPon = "0/1/" + port;
+            d.posName =
+                "测试小区" + port + "号分光器" + account.substr(portEnd + 1, splitterEnd - portEnd - 1);
+            const bool weak = account.size() > 5 && account.compare(account.size() - 5, 5, "-weak") == 0;
+            d.onuAccept = weak ? reading(h >> 37, -31, -28) : reading(h >> 37, -24, -12);
+            d.oltAccept = reading(h >> 27, -25, -15);
+        }
+    }
     return d;
 }
 
@@ -552,6 +568,10 @@ std::string operatorHelp() {
     res-special    names holding & = + % and blanks (checks the request encoding)
     pow-null-olt-send, pow-missing-olt-send, pow-null-onu-send, pow-text-readings (readings as
     strings), pow-offline (test_desc "光猫不在线" with null readings)
+
+  Shared lines, chosen by the account: "pon-PORT-SPLITTER-N" is a line on OLT 10.99.0.PORT, PON
+  0/1/PORT, splitter "测试小区PORT号分光器SPLITTER", with readings inside every window;
+  "pon-PORT-SPLITTER-N-weak" the same with an ONT receive below -28 dB.
 
   --flood-limit N     requests per minute per session before it is banned (default 1200; 0: off)
   --session-lookups N a session ends after answering N lookups: the next lookup is redirected

@@ -23,7 +23,8 @@ public:
 } // namespace
 
 void exportList(QWidget* parent, const QStringList& listHeaders, const QList<QStringList>& listRows,
-                const SheetMarks& listMarks, const QList<journal::Reading>& history) {
+                const SheetMarks& listMarks, const QList<journal::Reading>& history,
+                const QList<PonPort>& ports) {
     // The dialogs below run event loops in which a query run may change the list; the file holds
     // the list as it was at the click. The copies share the data until the list changes.
     const QStringList headers = listHeaders;
@@ -51,7 +52,7 @@ void exportList(QWidget* parent, const QStringList& listHeaders, const QList<QSt
     ExportResult result;
     {
         const WaitCursor wait;
-        result = writeXlsx(path, headers, rows, marks, history);
+        result = writeXlsx(path, headers, rows, marks, history, ports);
     }
     if (!result.ok) {
         dialogs::message(parent, QMessageBox::Critical, u"导出失败:"_s + u"\r\n"_s + result.error);

@@ -5,6 +5,7 @@
 #include "common/ui/Dialogs.h"
 #include "query/SessionPostClient.h"
 #include "query/ui/AccountEdit.h"
+#include "query/ui/FaultView.h"
 #include "query/ui/JournalView.h"
 #include "query/ui/LayoutMemory.h"
 #include "query/ui/MainControls.h"
@@ -30,10 +31,13 @@ FrmMain::FrmMain(const CookieSource* cookies, QWidget* parent)
       m_marker(std::make_unique<RowMarker>(m_run, &m_thresholds)),
       m_model(new ResultModel(m_run, m_marker.get(), this)),
       m_controls(std::make_unique<MainControls>(this, m_model)),
-      m_wiring(new RunWiring(this, m_controls.get(), m_run, m_model, &m_thresholds)) {
+      m_wiring(new RunWiring(this, m_controls.get(), m_run, m_model, &m_thresholds)),
+      m_faults(new FaultView(this, m_controls.get(), m_run, m_marker.get(), m_model, m_wiring, &m_thresholds,
+                             FaultRules::fromIni(Thresholds::iniPath()))) {
     setObjectName(u"FrmMain"_s);
     setWindowTitle(u"Vesmora V"_s + installedVersion());
     m_layout = std::make_unique<LayoutMemory>(this, m_controls->LstV->header());
+    m_wiring->setPortSource([this] { return m_faults->summary(); });
     connect(m_wiring, &RunWiring::signInNeeded, this, &FrmMain::signInNeeded);
     connect(m_wiring, &RunWiring::signInWindowWanted, this, &FrmMain::signInWindowWanted);
 }

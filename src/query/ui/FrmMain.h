@@ -10,6 +10,7 @@
 #include <memory>
 
 class CookieSource;
+class FaultView;
 class JournalView;
 class LayoutMemory;
 class QNetworkAccessManager;
@@ -25,12 +26,14 @@ class NetworkTransport;
 
 // The working window: account list, rate, Start/Stop/Export, the result list and progress. Its
 // controls are MainControls, the list's rows ResultModel with the marks of RowMarker, the run's
-// wiring RunWiring; the window itself holds them together and decides about closing.
+// wiring RunWiring, the PON port summary FaultView; the window itself holds them together and
+// decides about closing.
 class FrmMain : public QWidget {
     Q_OBJECT
 
 public:
-    // Highlighting thresholds come from Thresholds::iniPath() as it is at construction.
+    // Highlighting thresholds and the fault rules come from Thresholds::iniPath() as it is at
+    // construction.
     explicit FrmMain(const CookieSource* cookies, QWidget* parent = nullptr);
     ~FrmMain() override;
 
@@ -78,6 +81,7 @@ private:
     ResultModel* m_model;
     std::unique_ptr<MainControls> m_controls;
     RunWiring* m_wiring;
+    FaultView* m_faults;
     JournalView* m_journalView = nullptr;
     bool m_exitConfirmed = false;
     // Last: it writes the layout while the controls are still there.

@@ -97,6 +97,8 @@ MainControls::MainControls(QWidget* window, QAbstractItemModel* rows) {
     mnuHistory = named(new QAction(u"查看历史"_s, LstV), u"mnuHistory"_s);
     mnuHistory->setEnabled(false);
     LstV->addAction(mnuHistory);
+    mnuPonSummary = named(new QAction(u"PON口汇总"_s, LstV), u"mnuPonSummary"_s);
+    LstV->addAction(mnuPonSummary);
     LstV->setContextMenuPolicy(Qt::ActionsContextMenu);
 
     Frame1 = named(new QFrame(window), u"Frame1"_s);

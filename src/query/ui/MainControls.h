@@ -38,5 +38,6 @@ struct MainControls {
     QPushButton* CmdStop;
     QPushButton* CmdSave;
     QAction* mnuRetry;
-    QAction* mnuHistory; // the current row's account over time
+    QAction* mnuHistory;    // the current row's account over time
+    QAction* mnuPonSummary; // the list's lines by PON port and splitter
 };

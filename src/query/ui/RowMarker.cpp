@@ -26,6 +26,17 @@ void RowMarker::clearPreviousReadings() {
     m_previous.clear();
 }
 
+bool RowMarker::isDrop(int row) const {
+    const auto previous = m_previous.constFind(row);
+    if (previous == m_previous.cend())
+        return false;
+    for (int column = QueryRun::OnuAccept; column <= QueryRun::OltSend; ++column) {
+        if (dropTooltip(column, m_run->cell(row, column), *previous, m_thresholds->dropDb))
+            return true;
+    }
+    return false;
+}
+
 QVariant RowMarker::data(int row, int column, int role) const {
     if (row < 0 || row >= m_run->rowCount() || column < 0 || column >= QueryRun::kColumnCount)
         return {};

@@ -21,6 +21,8 @@ public:
     // The account's reading before this row's: power cells that fell by the thresholds' dropDb
     // or more are marked, their tooltip naming the earlier value. The caller repaints the row.
     void setPreviousReading(int row, const journal::Reading& previous);
+    // Whether any power cell of the row is marked as a drop.
+    bool isDrop(int row) const;
     // Called when the run's rows are built again: the earlier readings belonged to other rows.
     void clearPreviousReadings();
 

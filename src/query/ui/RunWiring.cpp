@@ -105,7 +105,7 @@ void RunWiring::onSaveClicked() {
             accounts << row.value(QueryRun::Account);
         history = m_history(accounts);
     }
-    exportList(m_window, m_c->headerTexts(), rows, marks, history);
+    exportList(m_window, m_c->headerTexts(), rows, marks, history, m_ports ? m_ports() : QList<PonPort>());
     m_run->release();
 }
 

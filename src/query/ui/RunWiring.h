@@ -1,6 +1,7 @@
 #pragma once
 
 #include "journal/JournalTypes.h"
+#include "query/PonSummary.h"
 #include "query/QueryRun.h"
 
 #include <QObject>
@@ -30,6 +31,12 @@ public:
     // The stored readings of the list's accounts, asked at every export for its "历史" sheet.
     using HistorySource = std::function<QList<journal::Reading>(const QStringList& accounts)>;
     void setHistorySource(HistorySource source) { m_history = std::move(source); }
+    // The list's PON ports, asked at every export for its "PON口汇总" sheet.
+    using PortSource = std::function<QList<PonPort>()>;
+    void setPortSource(PortSource source) { m_ports = std::move(source); }
+    // The user went to rows of their own choosing: a run no longer scrolls the list to its newest
+    // row until the user scrolls that row back into view.
+    void stopFollowing() { m_following = false; }
 
 signals:
     // The run met the sign-in page: the login window should come forward for a new sign-in.
@@ -61,6 +68,7 @@ private:
     const Thresholds* m_thresholds;
     QPointer<QMessageBox> m_question;
     HistorySource m_history;
+    PortSource m_ports;
     bool m_following = true;
     bool m_userScroll = false;  // the scroll bar moves by the user's hand
     int m_newest = -1;          // the row done last
