@@ -5,12 +5,20 @@
 
 #include <QDateTime>
 
+#include <algorithm>
+
 JournalLink::JournalLink(QueryRun* run, RunJournal* journal, std::function<int()> rate, QObject* parent)
     : QObject(parent), m_run(run), m_journal(journal), m_rate(std::move(rate)) {
     connect(run, &QueryRun::rowsBuilt, this, [this] { m_newList = true; });
     connect(run, &QueryRun::started, this, &JournalLink::onStarted);
     connect(run, &QueryRun::rowDone, this, [this](int row) { onRowDone(row); });
     connect(run, &QueryRun::finished, this, &JournalLink::onFinished);
+    run->setStartLog(this);
+}
+
+JournalLink::~JournalLink() {
+    if (m_run)
+        m_run->setStartLog(nullptr);
 }
 
 QString JournalLink::restoreQuestion(const journal::UnfinishedRun& run) {
@@ -30,6 +38,8 @@ void JournalLink::onStarted() {
         for (const QueryRun::Row& row : m_run->rows())
             accounts << row[QueryRun::Account];
         m_journalRun = m_journal->startRun(accounts, m_rate ? m_rate() : 0, QDateTime::currentDateTimeUtc());
+    } else {
+        m_journal->reopenRun(m_journalRun); // a retry of the rows that failed or were not reached
     }
     m_newList = false;
 }
@@ -43,6 +53,18 @@ void JournalLink::onRowDone(int row) {
                          m_run->failureReason(row), QDateTime::currentDateTimeUtc());
     if (previous)
         emit previousReading(row, *previous);
+}
+
+QList<qint64> JournalLink::recentStartAges() {
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    QList<qint64> ages;
+    for (const QDateTime& start : m_journal->rowStartsSince(now.addMSecs(-RatePace::kWindowMs)))
+        ages << std::max<qint64>(start.msecsTo(now), 0);
+    return ages;
+}
+
+void JournalLink::recordStart() {
+    m_journal->recordRowStart(QDateTime::currentDateTimeUtc());
 }
 
 void JournalLink::onFinished(const QString& message) {

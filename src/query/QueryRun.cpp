@@ -7,7 +7,6 @@
 #include "query/SessionPostClient.h"
 
 #include <algorithm>
-#include <limits>
 #include <utility>
 
 using namespace Qt::StringLiterals;
@@ -78,14 +77,6 @@ QString QueryRun::countdownText(qint64 elapsedMs) {
 QString QueryRun::countdownForWait(qint64 waitMs) {
     const qint64 seconds = (std::max<qint64>(waitMs, 1) + 999) / 1000;
     return u"限速暂停中("_s + QString::number(seconds) + u"S）……"_s;
-}
-
-bool QueryRun::withinBudget(qint64 rate, qint64 elapsedMs, qint64 rowNumber) {
-    const qint64 minute = elapsedMs / kMinuteMs + 1;
-    // An unbounded rate must not overflow into a pause.
-    if (rate > 0 && minute > std::numeric_limits<qint64>::max() / rate)
-        return true;
-    return rate * minute >= rowNumber;
 }
 
 QByteArray QueryRun::resourceBody(const Row& row) {
@@ -249,9 +240,10 @@ void QueryRun::begin() {
     m_streak = 0;
     m_position = 0;
     m_current = -1;
-    m_startMs = m_clock->nowMs();
-    m_heldMs = 0;
-    m_heldSinceMs = -1;
+    const qint64 now = m_clock->nowMs();
+    m_pace.begin(now);
+    if (m_startLog)
+        m_pace.seed(now, m_startLog->recentStartAges());
     noteHeld();
     emit started(m_doneBase + int(m_order.size()));
     // The window gets to set itself up for the run before the first row moves.
@@ -355,10 +347,12 @@ void QueryRun::rateCheck() {
     if (heldAt(&QueryRun::rateCheck))
         return;
     const qint64 now = m_clock->nowMs();
-    const qint64 wait = waitBeforeRow(now);
+    const qint64 wait = m_pace.waitBeforeRow(m_rate ? m_rate() : 0, m_position + 1, now);
     if (wait <= 0) {
         hidePause();
-        m_starts.append(now);
+        m_pace.noteStart(now);
+        if (m_startLog)
+            m_startLog->recordStart();
         m_refusals = 0;
         lookUpResources();
         return;
@@ -380,41 +374,13 @@ void QueryRun::rateCheck() {
     m_pauseTimer.start(int(std::min<qint64>(untilNextSecond, m_pauseTickMs)));
 }
 
-qint64 QueryRun::waitBeforeRow(qint64 nowMs) {
-    const qint64 rate = m_rate ? m_rate() : 0;
-    const qint64 held = m_heldMs + (m_heldSinceMs >= 0 ? nowMs - m_heldSinceMs : 0);
-    const qint64 active = nowMs - m_startMs - held;
-    const qint64 row = m_position + 1;
-    qint64 wait = 0;
-    if (rate <= 0) {
-        wait = kMinuteMs - active % kMinuteMs; // no budget ever: the countdown goes round
-    } else if (!withinBudget(rate, active, row)) {
-        const qint64 minute = (row + rate - 1) / rate; // the first whole minute whose budget holds row
-        wait = (minute - 1) * kMinuteMs - active;
-    }
-    while (!m_starts.isEmpty() && m_starts.first() <= nowMs - kMinuteMs)
-        m_starts.removeFirst();
-    if (rate > 0 && m_starts.size() >= rate)
-        wait = std::max(wait, m_starts.at(m_starts.size() - rate) + kMinuteMs - nowMs);
-    return wait;
-}
-
 void QueryRun::setWaiting(Waiting waiting) {
     m_waiting = waiting;
     noteHeld();
 }
 
 void QueryRun::noteHeld() {
-    const bool held = m_holds > 0 || m_waiting != Waiting::Nothing;
-    if (held == (m_heldSinceMs >= 0))
-        return;
-    const qint64 now = m_clock->nowMs();
-    if (held) {
-        m_heldSinceMs = now;
-    } else {
-        m_heldMs += now - m_heldSinceMs;
-        m_heldSinceMs = -1;
-    }
+    m_pace.setHeld(m_holds > 0 || m_waiting != Waiting::Nothing, m_clock->nowMs());
 }
 
 void QueryRun::hidePause() {

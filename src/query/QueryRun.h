@@ -1,5 +1,6 @@
 #pragma once
 
+#include "query/RatePace.h"
 #include "query/ResultRow.h"
 
 #include <QByteArray>
@@ -23,9 +24,8 @@ struct PostReply;
 // row and reports every change for the window to show. Event driven: no call blocks, and a run
 // that waits (rate pause, lost session, a question) has no timer running but the pause's.
 //
-// Pace: the budget of rate x minute counts only the time the run is not held (a question, a
-// dialog, a wait for a new sign-in), and no 60 seconds ever see more than rate row starts, so
-// neither a long wait nor a slow server that recovers is followed by a burst.
+// Pace: RatePace; with a StartLog, the starts of other programs and of the run before a restart
+// count too.
 class QueryRun : public QObject, public ResultRowLayout {
     Q_OBJECT
 
@@ -60,8 +60,6 @@ public:
     // The same text for a row that may start in waitMs: s is the whole seconds left, a second
     // begun counting as a whole one.
     static QString countdownForWait(qint64 waitMs);
-    // Whether row n (1-based) may start: rate x (whole minutes since the start + 1) >= n.
-    static bool withinBudget(qint64 rate, qint64 elapsedMs, qint64 rowNumber);
 
     // Request bodies: fixed keys in fixed order, each value form-encoded so that the server
     // decodes exactly the cell text.
@@ -70,6 +68,9 @@ public:
 
     // The rate (queries per minute) is asked for at every rate check.
     void setRateSource(std::function<int()> rate);
+    // Every run seeds its pace from the log and records its row starts there; without one the
+    // pace counts this object's starts only. The log must outlive the run or be reset first.
+    void setStartLog(StartLog* log) { m_startLog = log; }
     // Where the two lookups go; by default the operator endpoints, read when a run starts.
     void setOperatorBase(const QUrl& base);
     // Longest gap between two looks at the clock while paused. The pause otherwise wakes once
@@ -156,8 +157,6 @@ private:
     void setWaiting(Waiting waiting);
     // Starts or ends the held time as holds and waits come and go.
     void noteHeld();
-    // Milliseconds until the current row may start; 0 or less: now.
-    qint64 waitBeforeRow(qint64 nowMs);
     void completeRow(const QString& failure, bool gotReply);
     void finish();
     void hidePause();
@@ -190,13 +189,11 @@ private:
     Step m_heldStep = nullptr;
     Waiting m_waiting = Waiting::Nothing;
     Step m_retryStep = nullptr;
-    qint64 m_startMs = 0;
-    qint64 m_heldMs = 0;       // held time of this run that has ended
-    qint64 m_heldSinceMs = -1; // when the present hold began; -1 when not held
-    QList<qint64> m_starts;    // row starts of the last 60 seconds, this run or the one before
-    int m_doneBase = 0;        // rows already finished when the run began
-    int m_refusals = 0;        // sign-in pages met by the current row
-    QString m_refusedCookie;   // the session the sign-in page came back to
+    RatePace m_pace;
+    StartLog* m_startLog = nullptr;
+    int m_doneBase = 0;      // rows already finished when the run began
+    int m_refusals = 0;      // sign-in pages met by the current row
+    QString m_refusedCookie; // the session the sign-in page came back to
     QUrl m_refusedUrl;
     bool m_running = false;
     bool m_stop = false;

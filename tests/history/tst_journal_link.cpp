@@ -1,4 +1,5 @@
 #include "journal/RunJournal.h"
+#include "query/FakeClock.h"
 #include "query/FakePostClient.h"
 #include "query/JournalLink.h"
 #include "query/QueryRun.h"
@@ -77,6 +78,42 @@ private slots:
         QCOMPARE(previous[0][0].toInt(), 0);
         QCOMPARE(previous[0][1].value<journal::Reading>().ontReceive(), u"-21.53"_s);
         QCOMPARE(journal.history(u"209003"_s).size(), 2);
+    }
+
+    // The row starts of a run are counted by the next, here a second program on the same data
+    // folder (or the same program after a restart): no minute sees more than the rate.
+    void paceHoldsAcrossPrograms() {
+        QTemporaryDir dir;
+        FakeClock clock;
+        FakePostClient client;
+        client.answer = [](const FakePostClient::Request& r) {
+            return r.url.path().endsWith(QLatin1String("ResouceInfo")) ? kResourceOk : kPowerOk;
+        };
+        RunJournal first(dir.filePath(u"journal.sqlite"_s));
+        RunJournal second(dir.filePath(u"journal.sqlite"_s));
+        QueryRun earlier(&client.session, &clock);
+        QueryRun later(&client.session, &clock);
+        for (QueryRun* run : {&earlier, &later}) {
+            run->setRateSource([] { return 3; });
+            run->setPauseTickMs(5);
+            run->setOperatorBase(QUrl(u"http://127.0.0.1:9"_s));
+        }
+        JournalLink firstLink(&earlier, &first, [] { return 3; });
+        JournalLink secondLink(&later, &second, [] { return 3; });
+        QSignalSpy earlierDone(&earlier, &QueryRun::finished);
+        QVERIFY(earlier.start(u"209001\r\n209002\r\n209003"_s));
+        QVERIFY(earlierDone.wait(10000));
+
+        QSignalSpy laterRows(&later, &QueryRun::rowDone);
+        QSignalSpy paused(&later, &QueryRun::paused);
+        QVERIFY(later.start(u"209004"_s));
+        QVERIFY(paused.wait(10000));
+        // The real time between the two runs counts too: a generous margin below the minute.
+        clock.advance(50000);
+        QVERIFY(paused.wait(10000)); // the countdown, now ten seconds or less
+        QCOMPARE(laterRows.size(), 0);
+        clock.advance(10001);
+        QTRY_COMPARE(laterRows.size(), 1);
     }
 };
 

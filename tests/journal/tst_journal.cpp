@@ -3,6 +3,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QLockFile>
 #include <QProcess>
 #include <QScopeGuard>
 #include <QSignalSpy>
@@ -10,6 +11,11 @@
 #include <QTest>
 
 #include <sqlite3.h>
+
+#ifdef Q_OS_UNIX
+#include <csignal>
+#include <sys/resource.h>
+#endif
 
 using namespace Qt::StringLiterals;
 using journal::RunState;
@@ -304,6 +310,101 @@ private slots:
             QCOMPARE(restored->firstUnfinished, 2000);
         }
         QVERIFY(brokenCopies(m_dir->filePath(u"data"_s)).isEmpty());
+    }
+
+    // Held by another program while a run starts, rows finish and it ends: all of it goes in
+    // once the file is free, at the latest when the program ends, under an id of its own.
+    void busyFileAtStartRun() {
+        QVERIFY(QDir(m_dir->path()).mkpath(u"data"_s));
+        {
+            RunJournal journal(journalPath());
+            sqlite::Database holder;
+            QCOMPARE(holder.open(journalPath()), SQLITE_OK);
+            QCOMPARE(holder.exec("BEGIN IMMEDIATE"), SQLITE_OK);
+            const qint64 run = journal.startRun({u"209001"_s, u"209002"_s}, 30, kStart);
+            journal.recordRow(run, 0, cells(u"209001"_s, u"-19.80"_s), QString(), kStart);
+            journal.endRun(run, RunState::Stopped);
+            QCOMPARE(holder.exec("COMMIT"), SQLITE_OK);
+            RunJournal other(journalPath());
+            const qint64 otherRun = other.startRun({u"209777"_s}, 30, kStart);
+            other.recordRow(otherRun, 0, cells(u"209777"_s, u"-21.00"_s), QString(), kStart);
+            other.endRun(otherRun, RunState::Finished);
+        }
+        RunJournal journal(journalPath());
+        QVERIFY(!journal.claimUnfinished());
+        const auto other = journal.loadRun(1);
+        const auto held = journal.loadRun(2);
+        QVERIFY(other && held);
+        QCOMPARE(other->accounts, QStringList{u"209777"_s});
+        QCOMPARE(other->rows.size(), 1);
+        QCOMPARE(held->accounts, QStringList({u"209001"_s, u"209002"_s}));
+        QCOMPARE(held->rows.size(), 1);
+        QCOMPARE(held->rows[0].cells, cells(u"209001"_s, u"-19.80"_s));
+    }
+
+    // A file that fails mid-run: the run goes on in memory, and the file no longer offers it, so
+    // no row finished meanwhile is sent again after a restart.
+    void memoryFallbackMidRun() {
+#ifdef Q_OS_UNIX
+        qint64 run = 0;
+        {
+            RunJournal journal(journalPath());
+            run = journal.startRun({u"209001"_s, u"209002"_s, u"209003"_s}, 30, kStart);
+            journal.recordRow(run, 0, cells(u"209001"_s, u"-19.80"_s), QString(), kStart);
+            journal.flush();
+            // Every write to a file fails from here (EFBIG), as on a disk that gave out.
+            signal(SIGXFSZ, SIG_IGN);
+            rlimit limit{};
+            QCOMPARE(getrlimit(RLIMIT_FSIZE, &limit), 0);
+            const rlimit before = limit;
+            limit.rlim_cur = 0;
+            QCOMPARE(setrlimit(RLIMIT_FSIZE, &limit), 0);
+            journal.recordRow(run, 1, cells(u"209002"_s, u"-20.00"_s), QString(), kStart.addSecs(2));
+            QCOMPARE(setrlimit(RLIMIT_FSIZE, &before), 0);
+            QVERIFY(!journal.isPersistent());
+            QVERIFY(journal.takeNotice().contains(u"本次查询的结果只保存在内存中"_s));
+            QCOMPARE(journal.loadRun(run)->rows.size(), 1); // row 1, in memory
+        }
+        RunJournal restarted(journalPath());
+        QVERIFY(restarted.isPersistent());
+        QVERIFY(!restarted.claimUnfinished());
+        QCOMPARE(restarted.loadRun(run)->rows.size(), 1);
+#else
+        QSKIP("the file size limit that makes writes fail is a POSIX one");
+#endif
+    }
+
+    // A run lock naming this very process, left by an earlier program that had its process id.
+    void ownProcessIdLockIsAbandoned() {
+        qint64 run = 0;
+        {
+            RunJournal first(journalPath());
+            run = first.startRun({u"209001"_s, u"209002"_s}, 30, kStart);
+            first.recordRow(run, 0, cells(u"209001"_s, u"-19.80"_s), QString(), kStart);
+        }
+        {
+            QLockFile mine(m_dir->filePath(u"mine.lock"_s));
+            QVERIFY(mine.lock());
+            QVERIFY(QFile::copy(m_dir->filePath(u"mine.lock"_s), journalPath() + u".run-%1.lock"_s.arg(run)));
+        }
+        const auto unfinished = RunJournal(journalPath()).claimUnfinished();
+        QVERIFY(unfinished);
+        QCOMPARE(unfinished->id, run);
+    }
+
+    // A run worked on again (a retry) is Running and owned: not offered elsewhere, and another
+    // program's pruning of old rows leaves it whole.
+    void retriedRunIsOwnedAgain() {
+        RunJournal journal(journalPath());
+        const qint64 run = journal.startRun({u"209001"_s}, 30, kStart);
+        journal.recordRow(run, 0, failedCells(u"209001"_s), u"操作超时"_s, kStart);
+        journal.endRun(run, RunState::Finished);
+        QVERIFY(journal.reopenRun(run));
+        RunJournal other(journalPath());
+        QVERIFY(!other.claimUnfinished());
+        for (int i = 0; i <= RunJournal::kRunsWithRows; ++i)
+            other.endRun(other.startRun({u"209777"_s}, 30, kStart), RunState::Finished);
+        QCOMPARE(journal.loadRun(run)->rows.size(), 1);
     }
 
     void readingsByAccountAndTime() {

@@ -115,6 +115,36 @@ private slots:
         QCOMPARE(QueryRun::countdownText(elapsed), text);
     }
 
+    // No 60 seconds see more than rate row starts, those made before the run (another program's,
+    // or before a restart) included; a start the clock puts ahead counts as made now.
+    void paceCountsEarlierStarts_data() {
+        QTest::addColumn<int>("rate");
+        QTest::addColumn<QList<qint64>>("ages");
+        QTest::addColumn<int>("row");
+        QTest::addColumn<qint64>("wait");
+        const QList<qint64> nine{0, 1000, 2000, 3000, 4000, 5000, 6000, 7000, 8000};
+        QTest::newRow("nine of ten in the last minute") << 10 << nine << 1 << qint64(0);
+        QTest::newRow("ten, the oldest 50 s ago")
+            << 10 << (QList<qint64>(nine) << 50000) << 1 << qint64(10000);
+        QTest::newRow("ten, the oldest a minute less 1 ms ago")
+            << 10 << (QList<qint64>(nine) << 59999) << 1 << qint64(1);
+        QTest::newRow("ten, the oldest a minute ago")
+            << 10 << (QList<qint64>(nine) << 60000) << 1 << qint64(0);
+        QTest::newRow("ahead of the clock") << 1 << QList<qint64>{-5000} << 1 << qint64(60000);
+        QTest::newRow("budget: row 11 at 10 a minute") << 10 << QList<qint64>{} << 11 << qint64(60000);
+    }
+    void paceCountsEarlierStarts() {
+        QFETCH(int, rate);
+        QFETCH(QList<qint64>, ages);
+        QFETCH(int, row);
+        QFETCH(qint64, wait);
+        FakeClock clock;
+        RatePace pace;
+        pace.begin(clock.nowMs());
+        pace.seed(clock.nowMs(), ages);
+        QCOMPARE(pace.waitBeforeRow(rate, row, clock.nowMs()), wait);
+    }
+
     void emptyTextStartsNothing() {
         Harness h;
         QVERIFY(h.run.start(u"a"_s));
