@@ -2,6 +2,7 @@
 #include "common/ProgramFolder.h"
 #include "common/ui/Dialogs.h"
 #include "common/ui/Translations.h"
+#include "common/ui/WindowKit.h"
 #include "query/CookieSource.h"
 #include "query/QueryRun.h"
 #include "query/Thresholds.h"
@@ -24,7 +25,9 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScreen>
 #include <QScrollBar>
+#include <QSettings>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -234,6 +237,63 @@ private slots:
             header->resizeSection(i, header->sectionSizeHint(i));
             QCOMPARE(header->shownText(i), c.caption(i));
         }
+    }
+
+    // The window and its frame within the screen's free area; a window frame of 8 px with a title
+    // bar of 31 px, a first size of 774 x 541 and a floor of 600 x 400.
+    void fitWithinTheScreen_data() {
+        QTest::addColumn<QSize>("asked");
+        QTest::addColumn<QRect>("available");
+        QTest::addColumn<QPoint>("position");
+        QTest::addColumn<QSize>("size");
+        QTest::addColumn<QSize>("minimum");
+        const QRect below(0, 0, 1280, 984); // 1280 x 1024 less a taskbar
+        QTest::newRow("fits: centred")
+            << QSize(1074, 741) << below << QPoint(95, 102) << QSize(1074, 741) << QSize(774, 541);
+        QTest::newRow("frame just fills the area")
+            << QSize(1264, 945) << below << QPoint(0, 0) << QSize(1264, 945) << QSize(774, 541);
+        QTest::newRow("a pixel over")
+            << QSize(1265, 946) << below << QPoint(0, 0) << QSize(1264, 945) << QSize(774, 541);
+        QTest::newRow("3000 x 2000") << QSize(3000, 2000) << below << QPoint(0, 0) << QSize(1264, 945)
+                                     << QSize(774, 541);
+        QTest::newRow("second screen, taskbar on top")
+            << QSize(3000, 2000) << QRect(1280, 40, 1280, 984) << QPoint(1280, 40) << QSize(1264, 945)
+            << QSize(774, 541);
+        QTest::newRow("screen under the first size")
+            << QSize(774, 541) << QRect(0, 0, 800, 560) << QPoint(5, 0) << QSize(774, 521) << QSize(774, 521);
+        QTest::newRow("screen under the floor")
+            << QSize(774, 541) << QRect(0, 0, 640, 400) << QPoint(0, 0) << QSize(624, 400) << QSize(624, 400);
+    }
+    void fitWithinTheScreen() {
+        QFETCH(QSize, asked);
+        QFETCH(QRect, available);
+        QFETCH(QPoint, position);
+        QFETCH(QSize, size);
+        QFETCH(QSize, minimum);
+        const ScreenFit fit =
+            fitWithin(asked, QMargins(8, 31, 8, 8), QSize(774, 541), QSize(600, 400), available);
+        QCOMPARE(fit.framePosition, position);
+        QCOMPARE(fit.size, size);
+        QCOMPARE(fit.minimum, minimum);
+    }
+
+    // A size remembered from a larger screen: the window and its frame fill this one, the buttons
+    // in view at their distance from the bottom edge.
+    void rememberedSizeLargerThanTheScreen() {
+        QSettings(LayoutMemory::settingsPath(), QSettings::IniFormat)
+            .setValue(u"MainWindow/Size"_s, QSize(3000, 2000));
+        FrmMain w(&m_cookie);
+        const Controls c(w);
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        const QRect screen = w.screen()->availableGeometry();
+        if (qEnvironmentVariableIsSet("VESMORA_SHOT"))
+            w.screen()->grabWindow(0).save(qEnvironmentVariable("VESMORA_SHOT"));
+        QVERIFY2(screen.contains(w.frameGeometry()), qPrintable(u"%1 x %2"_s.arg(w.width()).arg(w.height())));
+        QCOMPARE(w.frameGeometry(), screen);
+        for (const QPushButton* button : {c.CmdStart, c.CmdStop, c.CmdSave})
+            QVERIFY(screen.contains(QRect(button->mapToGlobal(QPoint(0, 0)), button->size())));
+        QCOMPARE(c.CmdSave->geometry().bottom() + 13, w.height() - 1);
     }
 
     // While the user reads rows above, the list stays; back at the newest row it follows again.

@@ -67,6 +67,7 @@ signals:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
 private:
     Thresholds m_thresholds;
@@ -80,6 +81,7 @@ private:
     RunWiring* m_wiring;
     JournalView* m_journalView = nullptr;
     bool m_exitConfirmed = false;
+    bool m_placed = false; // fitted to its screen at the first show
     // Last: it writes the layout while the controls are still there.
     std::unique_ptr<LayoutMemory> m_layout;
 };
