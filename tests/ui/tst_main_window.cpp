@@ -9,6 +9,7 @@
 #include "query/ui/ElidingHeader.h"
 #include "query/ui/FrmMain.h"
 #include "query/ui/LayoutMemory.h"
+#include "query/ui/ResultModel.h"
 #include "support/StandinServer.h"
 
 #include <QAction>
@@ -324,6 +325,58 @@ private slots:
         QCOMPARE(heldAt, 0);
         const QRect last = c.LstV->visualRect(c.LstV->model()->index(89, 0));
         QVERIFY(last.top() >= 0 && last.bottom() < c.LstV->viewport()->height());
+    }
+
+    // During a run the keys scroll the list as its bar does, and count alike: away from the newest
+    // row the list stays where the user put it, back at it the list follows again.
+    void keysScrollTheListAsTheUserWants_data() {
+        QTest::addColumn<int>("away");
+        QTest::addColumn<int>("back");
+        QTest::newRow("Home, then Page Down") << int(Qt::Key_Home) << int(Qt::Key_PageDown);
+        QTest::newRow("Page Up, then Down") << int(Qt::Key_PageUp) << int(Qt::Key_Down);
+        QTest::newRow("Up, then Page Down") << int(Qt::Key_Up) << int(Qt::Key_PageDown);
+        QTest::newRow("End, then Up") << int(Qt::Key_End) << int(Qt::Key_Up);
+    }
+    void keysScrollTheListAsTheUserWants() {
+        QFETCH(int, away);
+        QFETCH(int, back);
+        FrmMain w(&m_cookie);
+        const Controls c(w);
+        w.show();
+        w.run()->setRateSource([] { return 100000; });
+        QStringList accounts;
+        for (int i = 0; i < 90; ++i)
+            accounts << u"2090002%1"_s.arg(i, 4, 10, QLatin1Char('0'));
+        c.TxtZh->setPlainText(accounts.join(u'\n'));
+        const auto inView = [&c](int row) {
+            const QRect r = c.LstV->visualRect(c.LstV->model()->index(row, 0));
+            return r.isValid() && c.LstV->viewport()->rect().intersects(r);
+        };
+        // The list shows where the run stands once per flush; the run is held after row 40 until the
+        // list has been shown once.
+        QSignalSpy flushed(qobject_cast<ResultModel*>(c.LstV->model()), &ResultModel::flushed);
+        QScrollBar* bar = c.LstV->verticalScrollBar();
+        int leftAt = -1;
+        qsizetype flushesAt40 = 0;
+        connect(w.run(), &QueryRun::rowDone, bar, [&](int row) {
+            if (row == 40) {
+                for (int i = 0; i == 0 || (i < 100 && inView(row)); ++i)
+                    QTest::keyClick(c.LstV, Qt::Key(away));
+                leftAt = bar->value();
+                flushesAt40 = flushed.size();
+                w.run()->hold();
+            } else if (row == 60) {
+                for (int i = 0; i < 100 && !inView(row); ++i)
+                    QTest::keyClick(c.LstV, Qt::Key(back));
+            }
+        });
+        QSignalSpy finished(w.run(), &QueryRun::finished);
+        c.CmdStart->click();
+        QTRY_VERIFY_WITH_TIMEOUT(leftAt >= 0 && flushed.size() > flushesAt40, 20000);
+        QCOMPARE(bar->value(), leftAt);
+        w.run()->release();
+        QVERIFY(finished.wait(30000));
+        QVERIFY(inView(89));
     }
 
     void lineBreaksOfEveryKindEndALine() {

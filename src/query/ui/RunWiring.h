@@ -31,6 +31,9 @@ public:
     using HistorySource = std::function<QList<journal::Reading>(const QStringList& accounts)>;
     void setHistorySource(HistorySource source) { m_history = std::move(source); }
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 signals:
     // The run met the sign-in page: the login window should come forward for a new sign-in.
     void signInNeeded();
