@@ -11,6 +11,7 @@
 #include "query/ui/LayoutMemory.h"
 #include "query/ui/ResultModel.h"
 #include "support/StandinServer.h"
+#include "support/XlsxReadBack.h"
 
 #include <QAction>
 #include <QClipboard>
@@ -18,6 +19,7 @@
 #include <QFrame>
 #include <QHeaderView>
 #include <QImage>
+#include <QJsonArray>
 #include <QLabel>
 #include <QMimeData>
 #include <QNetworkAccessManager>
@@ -644,6 +646,16 @@ private slots:
             QCOMPARE(item.foreground(0).color(), QColor(0x80, 0x80, 0x80));
             QCOMPARE(item.toolTip(0), u"未查询：查询已停止，未轮到此帐号"_s);
         }
+        // The workbook's notes say why, as the list's tips do.
+        const QString book = m_settings.filePath(u"stopped.xlsx"_s);
+        dialogs::setSaveHandler([&book](const dialogs::SaveRequest&) { return book; });
+        c.CmdSave->click();
+        dialogs::setSaveHandler({});
+        const QJsonArray notes = readXlsxBack(book)[u"comments"_s].toArray();
+        QCOMPARE(notes.size(), 9);
+        QCOMPARE(notes.at(2).toString(), u"服务器返回状态 500"_s);
+        QCOMPARE(notes.at(4).toString(), u"未查询：查询已停止，未轮到此帐号"_s);
+        QCOMPARE(notes.at(8).toString(), u"未查询：查询已停止，未轮到此帐号"_s);
         QCOMPARE(c.LstV->actions().first(), c.mnuRetry);
         QCOMPARE(c.mnuRetry->text(), u"重新查询失败和未查询的行"_s);
         QVERIFY(c.mnuRetry->isEnabled());

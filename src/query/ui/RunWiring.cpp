@@ -92,7 +92,8 @@ void RunWiring::onSaveClicked() {
     for (int row = 0; row < count; ++row) {
         const QString failure = m_run->failureReason(row);
         marks.failedRows << !failure.isEmpty();
-        marks.comments << (m_run->unreachedReason(row).isEmpty() ? failure : QueryRun::unreachedMark());
+        const QString unreached = m_run->unreachedReason(row);
+        marks.comments << (unreached.isEmpty() ? failure : unreached);
     }
     // The run's cells, not the list's: an unreached row's "未查询" is a mark, not a value.
     QList<QStringList> rows;
