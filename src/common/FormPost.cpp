@@ -1,6 +1,7 @@
 #include "common/FormPost.h"
 
 #include "common/ErrorText.h"
+#include "common/ReplyText.h"
 
 namespace {
 
@@ -48,7 +49,7 @@ void postForm(net::Transport& transport, const QUrl& address, const QString& bod
             result.failed = true;
             result.errorText = describeHttp(reply);
         } else if (reply.status == 200) {
-            result.text = QString::fromUtf8(reply.body);
+            result.text = replyText(reply.body, reply.contentType);
         }
         done(result);
     });

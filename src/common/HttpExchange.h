@@ -54,10 +54,11 @@ struct Request {
 
 struct Result {
     Error error = Error::None;
-    int status = 0;  // HTTP status of the final reply; 0 when none arrived
-    QByteArray body; // the final reply's body, whatever its status; empty on a failure
-    QUrl finalUrl;   // after same-origin redirects
-    int qtError = 0; // the network layer's own code, named in descriptions of Error::Network
+    int status = 0;         // HTTP status of the final reply; 0 when none arrived
+    QByteArray body;        // the final reply's body, whatever its status; empty on a failure
+    QByteArray contentType; // the final reply's Content-Type, which may name its charset
+    QUrl finalUrl;          // after same-origin redirects
+    int qtError = 0;        // the network layer's own code, named in descriptions of Error::Network
     bool arrived() const { return error == Error::None; }
 };
 

@@ -37,20 +37,27 @@ std::optional<QString> valueText(const QJsonValue& value) {
 QString jsonNumberText(double value) {
     if (value == 0)
         return QStringLiteral("0");
-    QString text = QString::number(value, 'g', 15);
-    // Script engines write plain decimals from 1e-6 up to 1e21; 'g' switches to an exponent earlier.
-    const double magnitude = std::fabs(value);
-    if (text.contains(QLatin1Char('e')) && magnitude >= 1e-6 && magnitude < 1e21) {
-        const int decimals = std::max(0, 14 - int(std::floor(std::log10(magnitude))));
-        text = QString::number(value, 'f', decimals);
-        if (text.contains(QLatin1Char('.'))) {
-            while (text.endsWith(QLatin1Char('0')))
-                text.chop(1);
-            if (text.endsWith(QLatin1Char('.')))
-                text.chop(1);
-        }
+    // The 15 significant digits and the exponent, laid out as a script engine writes a number:
+    // plain decimals from 1e-6 up to 1e21, "1.5e-7" and "1e+21" beyond.
+    const QString scientific = QString::number(std::fabs(value), 'e', 14);
+    const qsizetype e = scientific.indexOf(QLatin1Char('e'));
+    const int exponent = scientific.mid(e + 1).toInt();
+    QString digits = scientific.left(e).remove(QLatin1Char('.'));
+    while (digits.size() > 1 && digits.endsWith(QLatin1Char('0')))
+        digits.chop(1);
+    QString text;
+    if (exponent >= 21 || exponent < -6) {
+        text = digits.left(1) + (digits.size() > 1 ? QLatin1Char('.') + digits.mid(1) : QString()) +
+               (exponent < 0 ? QStringLiteral("e-") : QStringLiteral("e+")) +
+               QString::number(std::abs(exponent));
+    } else if (exponent < 0) {
+        text = QStringLiteral("0.") + QString(-exponent - 1, QLatin1Char('0')) + digits;
+    } else if (digits.size() <= exponent + 1) {
+        text = digits + QString(exponent + 1 - digits.size(), QLatin1Char('0'));
+    } else {
+        text = digits.left(exponent + 1) + QLatin1Char('.') + digits.mid(exponent + 1);
     }
-    return text;
+    return value < 0 ? QLatin1Char('-') + text : text;
 }
 
 bool JsonReply::isNull(const QString& name) const {

@@ -189,6 +189,7 @@ void NetworkTransport::send(const Request& request, QObject* context, Callback d
                          Result result;
                          result.status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
                          result.finalUrl = reply->url();
+                         result.contentType = reply->rawHeader("Content-Type");
                          result.qtError = reply->error();
                          if (exchange->tooLarge)
                              result.error = Error::TooLarge;

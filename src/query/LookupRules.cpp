@@ -38,7 +38,9 @@ std::optional<JsonReply> readObject(const PostReply& reply, Step& step) {
     if (reply.result.status != 200)
         step.reason = describeHttp(reply.result);
     else
-        step.reason = describeReply(reply.text.isEmpty() ? ReplyProblem::Empty : ReplyProblem::NotJson);
+        // A body of nothing but blanks and line ends says as little as an empty one.
+        step.reason =
+            describeReply(reply.text.trimmed().isEmpty() ? ReplyProblem::Empty : ReplyProblem::NotJson);
     return std::nullopt;
 }
 

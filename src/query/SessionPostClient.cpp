@@ -1,5 +1,7 @@
 #include "query/SessionPostClient.h"
 
+#include "common/ReplyText.h"
+#include "platform/TextCodec.h"
 #include "query/CookieSource.h"
 
 #include <QStringDecoder>
@@ -8,7 +10,11 @@ SessionPostClient::SessionPostClient(net::Transport* transport, const CookieSour
     : QObject(parent), m_transport(transport), m_cookies(cookies) {}
 
 QString SessionPostClient::BytesToStr(const QByteArray& bytes, const QString& charset) {
-    auto encoding = QStringConverter::encodingForName(charset.toLatin1().constData());
+    const auto encoding = QStringConverter::encodingForName(charset.toLatin1().constData());
+    if (!encoding) {
+        if (const auto text = platform::decodeStrictly(bytes, charset.toLatin1()))
+            return *text;
+    }
     QStringDecoder decoder(encoding.value_or(QStringConverter::Utf8));
     return decoder.decode(bytes);
 }
@@ -35,7 +41,7 @@ void SessionPostClient::PostHtml(const QUrl& url, const QByteArray& body, QObjec
     m_transport->send(request, context, [cookie, done = std::move(done)](const net::Result& result) {
         PostReply reply;
         // An error page is returned like any other body; the reader finds no object in it.
-        reply.text = BytesToStr(result.body);
+        reply.text = replyText(result.body, result.contentType);
         reply.result = result;
         reply.result.body.clear();
         reply.cookie = cookie;

@@ -13,7 +13,7 @@ class CookieSource;
 
 // What one session post brought back.
 struct PostReply {
-    QString text;       // the body decoded as UTF-8, whatever the status; empty when nothing usable came
+    QString text;       // the body as replyText() reads it, whatever the status; empty when nothing came
     net::Result result; // status, final address and, when nothing came, why (body not kept twice)
     QString cookie;     // the Cookie header the request carried
 };
@@ -43,7 +43,8 @@ public:
     int timeoutMs() const { return m_timeoutMs; }
 
     // Bytes decoded with the named character set; a leading byte-order mark is dropped and
-    // invalid sequences become U+FFFD. An unknown name decodes as UTF-8.
+    // invalid sequences become U+FFFD. An unknown name, or bytes that set does not take whole,
+    // decode as UTF-8.
     static QString BytesToStr(const QByteArray& bytes, const QString& charset = QStringLiteral("UTF-8"));
 
 private:

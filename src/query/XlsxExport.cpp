@@ -280,7 +280,7 @@ lxw_error writeWorkbook(const QByteArray& fileName, const QStringList& headers,
         error = index + 1 >= LXW_ROW_MAX
                     ? LXW_ERROR_WORKSHEET_INDEX_OUT_OF_RANGE
                     : writeRow(lxw_row_t(index + 1), rows.at(index), true, marks.failedRows.value(index));
-        // Why a row failed, or that it was never asked, travels with the file.
+        // Why a row failed, or why it was never asked, travels with the file.
         const QString comment = marks.comments.value(index);
         if (error == LXW_NO_ERROR && !comment.isEmpty())
             error = worksheet_write_comment(sheet, lxw_row_t(index + 1), 0, comment.toUtf8().constData());

@@ -42,6 +42,17 @@ private slots:
             << QStringLiteral("0.1234567890123456789") << QStringLiteral("0.123456789012346");
         QTest::newRow("large integer") << QStringLiteral("20912345678") << QStringLiteral("20912345678");
         QTest::newRow("1e15 plain") << QStringLiteral("1e15") << QStringLiteral("1000000000000000");
+        QTest::newRow("15 digits whole")
+            << QStringLiteral("123456789012345") << QStringLiteral("123456789012345");
+        QTest::newRow("16 digits rounded")
+            << QStringLiteral("1234567890123456") << QStringLiteral("1234567890123460");
+        QTest::newRow("20 digits rounded")
+            << QStringLiteral("-12345678901234567890") << QStringLiteral("-12345678901234600000");
+        QTest::newRow("1e-6 plain") << QStringLiteral("0.000001") << QStringLiteral("0.000001");
+        QTest::newRow("under 1e-6") << QStringLiteral("-0.00000015") << QStringLiteral("-1.5e-7");
+        QTest::newRow("under 1e21 plain")
+            << QStringLiteral("999999999999999e6") << QStringLiteral("999999999999999000000");
+        QTest::newRow("1e21") << QStringLiteral("1e21") << QStringLiteral("1e+21");
         QTest::newRow("array") << QStringLiteral("[\"a\",\"b\"]") << QStringLiteral("a,b");
         QTest::newRow("mixed array") << QStringLiteral("[1,\"x\",-2.5]") << QStringLiteral("1,x,-2.5");
         QTest::newRow("bool") << QStringLiteral("true") << QStringLiteral("true");

@@ -70,6 +70,31 @@ private slots:
         QCOMPARE(Thresholds::fromIni(file.fileName()).dropDb, dropDb);
     }
 
+    // Two readings of the same value: on the chart only within +-100 dB; the rest, absurd or no
+    // number, neither hang nor break the drawing.
+    void chartTakesOnlyPlausibleReadings_data() {
+        QTest::addColumn<QString>("value");
+        QTest::addColumn<int>("plotted");
+        QTest::newRow("-100 dB") << u"-100"_s << 2;
+        QTest::newRow("-100.01 dB") << u"-100.01"_s << 0;
+        QTest::newRow("100 dB") << u"100"_s << 2;
+        QTest::newRow("100.01 dB") << u"100.01"_s << 0;
+        QTest::newRow("1e16") << u"1e16"_s << 0;
+        QTest::newRow("-1e300") << u"-1e300"_s << 0;
+        QTest::newRow("nan") << u"nan"_s << 0;
+        QTest::newRow("inf") << u"inf"_s << 0;
+    }
+    void chartTakesOnlyPlausibleReadings() {
+        QFETCH(QString, value);
+        QFETCH(int, plotted);
+        HistoryChart chart;
+        chart.resize(chart.sizeHint());
+        chart.setReadings({reading(kPrevious, value, value), reading(kPrevious.addDays(1), value, value)});
+        QCOMPARE(chart.plottedCount(0), plotted);
+        QCOMPARE(chart.plottedCount(1), plotted);
+        QVERIFY(!chart.grab().isNull());
+    }
+
     void windowShowsReadingsNewestFirst() {
         const QList<journal::Reading> readings{reading(kPrevious.addDays(-30), u"-18.00"_s, u"-19.00"_s),
                                                reading(kPrevious.addDays(7), u"-23.40"_s, u"--"_s),

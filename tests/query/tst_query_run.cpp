@@ -646,6 +646,10 @@ private slots:
         QTest::newRow("HTTP 500 page") << serverError << none << describeHttp(serverError.result);
         QTest::newRow("HTTP 500 with an object") << reply(500, kPowerOk) << read << QString();
         QTest::newRow("empty") << reply(200, QString()) << none << describeReply(ReplyProblem::Empty);
+        QTest::newRow("blanks and a line end")
+            << reply(200, u" \r\n"_s) << none << describeReply(ReplyProblem::Empty);
+        QTest::newRow("one character") << reply(200, u"x"_s) << none << describeReply(ReplyProblem::NotJson);
+        QTest::newRow("smallest object") << reply(200, u"{}"_s) << read << QString();
         QTest::newRow("not JSON") << reply(200, u"系统繁忙"_s) << none
                                   << describeReply(ReplyProblem::NotJson);
         QTest::newRow("array") << reply(200, u"[1]"_s) << none << describeReply(ReplyProblem::NotJson);

@@ -30,7 +30,7 @@ void compareCell(const QString& actual, const QString& expected, int column) {
         QVERIFY2(actual == expected, where.constData());
 }
 
-QStringList rowSpec(const QString& result, const QStringList& power, const QStringList& resource) {
+QStringList expectedRow(const QString& result, const QStringList& power, const QStringList& resource) {
     return QStringList{QString(), result} + power + resource;
 }
 
@@ -43,47 +43,47 @@ const QStringList kNoResource{{}, {}, {}, {}, {}};
 
 struct Case {
     QString account;
-    QStringList spec;
+    QStringList expected;
     bool powerAsked;
 };
 
 QList<Case> cases() {
     QList<Case> list{
-        {u"20912345678"_s, rowSpec(kOk, kReadings, kResource), true},
-        {u"  209 测试 "_s, rowSpec(kOk, kReadings, kResource), true},
-        {u"res-slow-1"_s, rowSpec(kOk, kReadings, kResource), true},
-        {u"res-huge"_s, rowSpec(kOk, kReadings, kResource), true},
+        {u"20912345678"_s, expectedRow(kOk, kReadings, kResource), true},
+        {u"  209 测试 "_s, expectedRow(kOk, kReadings, kResource), true},
+        {u"res-slow-1"_s, expectedRow(kOk, kReadings, kResource), true},
+        {u"res-huge"_s, expectedRow(kOk, kReadings, kResource), true},
         {u"res-special"_s,
-         rowSpec(kOk, kReadings,
-                 {u"佛山&南海 EMS=1+2%"_s, u"10.0.0.1&x=1"_s, u"0/1/3 "_s, u"LOID+100%"_s,
-                  u"南海-1:8-03 #A&B"_s}),
+         expectedRow(kOk, kReadings,
+                     {u"佛山&南海 EMS=1+2%"_s, u"10.0.0.1&x=1"_s, u"0/1/3 "_s, u"LOID+100%"_s,
+                      u"南海-1:8-03 #A&B"_s}),
          true},
         {u"res-badutf8"_s,
-         rowSpec(kOk, kReadings, {kResource[0], kResource[1], kResource[2], u"*"_s, u"~\uFFFD"_s}), true},
-        {u"res-null"_s, rowSpec(kOk, kReadings, kNoResource), true},
-        {u"res-missing"_s, rowSpec(kOk, kReadings, kNoResource), true},
-        {u"pow-slow-1"_s, rowSpec(kOk, kReadings, kResource), true},
-        {u"pow-huge"_s, rowSpec(kOk, kReadings, kResource), true},
-        {u"pow-null-desc"_s, rowSpec(kRes, kReadings, kResource), true},
-        {u"pow-missing-desc"_s, rowSpec(kRes, kReadings, kResource), true},
-        {u"pow-empty-desc"_s, rowSpec(QString(), kNoPower, kResource), true},
-        {u"pow-null"_s, rowSpec(kOk, kNoPower, kResource), true},
-        {u"pow-missing"_s, rowSpec(kOk, kNoPower, kResource), true},
-        {u"pow-null-olt-send"_s, rowSpec(kOk, kNoPower, kResource), true},
+         expectedRow(kOk, kReadings, {kResource[0], kResource[1], kResource[2], u"*"_s, u"~\uFFFD"_s}), true},
+        {u"res-null"_s, expectedRow(kOk, kReadings, kNoResource), true},
+        {u"res-missing"_s, expectedRow(kOk, kReadings, kNoResource), true},
+        {u"pow-slow-1"_s, expectedRow(kOk, kReadings, kResource), true},
+        {u"pow-huge"_s, expectedRow(kOk, kReadings, kResource), true},
+        {u"pow-null-desc"_s, expectedRow(kRes, kReadings, kResource), true},
+        {u"pow-missing-desc"_s, expectedRow(kRes, kReadings, kResource), true},
+        {u"pow-empty-desc"_s, expectedRow(QString(), kNoPower, kResource), true},
+        {u"pow-null"_s, expectedRow(kOk, kNoPower, kResource), true},
+        {u"pow-missing"_s, expectedRow(kOk, kNoPower, kResource), true},
+        {u"pow-null-olt-send"_s, expectedRow(kOk, kNoPower, kResource), true},
         {u"pow-missing-olt-send"_s,
-         rowSpec(kOk, {kReadings[0], kReadings[1], kReadings[2], QString()}, kResource), true},
+         expectedRow(kOk, {kReadings[0], kReadings[1], kReadings[2], QString()}, kResource), true},
         {u"pow-null-onu-send"_s,
-         rowSpec(kOk, {kReadings[0], QString(), kReadings[2], kReadings[3]}, kResource), true},
-        {u"pow-text-readings"_s, rowSpec(kOk, kReadings, kResource), true},
-        {u"pow-offline"_s, rowSpec(u"光猫不在线"_s, kNoPower, kResource), true},
-        {u"pow-badutf8"_s, rowSpec(u"成功\uFFFD"_s, kReadings, kResource), true},
+         expectedRow(kOk, {kReadings[0], QString(), kReadings[2], kReadings[3]}, kResource), true},
+        {u"pow-text-readings"_s, expectedRow(kOk, kReadings, kResource), true},
+        {u"pow-offline"_s, expectedRow(u"光猫不在线"_s, kNoPower, kResource), true},
+        {u"pow-badutf8"_s, expectedRow(u"成功\uFFFD"_s, kReadings, kResource), true},
     };
     for (const QString& fault : {u"noreply"_s, u"500"_s, u"empty"_s, u"notjson"_s, u"array"_s})
-        list.append({u"pow-"_s + fault, rowSpec(kRes, kNoPower, kResource), true});
+        list.append({u"pow-"_s + fault, expectedRow(kRes, kNoPower, kResource), true});
     for (const QString& fault : {u"noreply"_s, u"500"_s, u"empty"_s, u"notjson"_s, u"array"_s})
-        list.append({u"res-"_s + fault, rowSpec(QString(), kNoPower, kNoResource), false});
+        list.append({u"res-"_s + fault, expectedRow(QString(), kNoPower, kNoResource), false});
     for (const QString& fault : {u"empty-desc"_s, u"null-desc"_s, u"missing-desc"_s})
-        list.append({u"res-"_s + fault, rowSpec(QString(), kNoPower, kNoResource), false});
+        list.append({u"res-"_s + fault, expectedRow(QString(), kNoPower, kNoResource), false});
     return list;
 }
 
@@ -162,7 +162,7 @@ private slots:
         const QString account = c.account.trimmed();
         QCOMPARE(row[0], account);
         for (int column = 1; column < QueryRun::kColumnCount; ++column) {
-            compareCell(row[column], c.spec.at(column), column);
+            compareCell(row[column], c.expected.at(column), column);
             if (QTest::currentTestFailed())
                 return;
         }

@@ -158,6 +158,53 @@ private slots:
         QCOMPARE(reply->result.error, taken ? net::Error::None : net::Error::TooLarge);
     }
 
+    // The body is read as UTF-8 unless it is not UTF-8 and the reply names the set it is in.
+    void replyCharset_data() {
+        QTest::addColumn<QByteArray>("contentType");
+        QTest::addColumn<QByteArray>("body");
+        QTest::addColumn<QString>("text");
+        const QByteArray gbk = QByteArray::fromHex("b9e2c3a8"); // 光猫
+        const QByteArray utf8("光猫");
+        QTest::newRow("UTF-8 named") << QByteArray("application/json;charset=UTF-8") << utf8 << u"光猫"_s;
+        QTest::newRow("none named") << QByteArray("application/json") << utf8 << u"光猫"_s;
+        QTest::newRow("GBK named, GBK sent")
+            << QByteArray("application/json; charset=GBK") << gbk << u"光猫"_s;
+        QTest::newRow("GBK named, UTF-8 sent")
+            << QByteArray("text/html; charset=\"gbk\"") << utf8 << u"光猫"_s;
+        QTest::newRow("none named, GBK sent")
+            << QByteArray("application/json") << gbk << u"\uFFFD\uFFFD\u00E8"_s;
+        QTest::newRow("unknown set named, GBK sent")
+            << QByteArray("text/plain; charset=x-unknown") << gbk << u"\uFFFD\uFFFD\u00E8"_s;
+        QTest::newRow("byte-order mark only")
+            << QByteArray("application/json") << QByteArray("\xEF\xBB\xBF") << QString();
+    }
+    void replyCharset() {
+        QFETCH(QByteArray, contentType);
+        QFETCH(QByteArray, body);
+        QFETCH(QString, text);
+        FixedReplyServer server(body, true);
+        server.setContentType(contentType);
+        SessionPostClient client(&m_transport, nullptr);
+        QCOMPARE(post(client, "no209=1", server.url()), text);
+    }
+
+    // The deadline (here 2.5 s) bounds the whole exchange, however the server paces its bytes.
+    void trickledReplyAgainstTheDeadline_data() {
+        QTest::addColumn<int>("msPerByte");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("5 bytes, one each 200 ms") << 200 << u"abcde"_s;
+        QTest::newRow("5 bytes, one each 600 ms") << 600 << QString();
+    }
+    void trickledReplyAgainstTheDeadline() {
+        QFETCH(int, msPerByte);
+        QFETCH(QString, text);
+        FixedReplyServer server("abcde", true);
+        server.setTrickle(msPerByte);
+        SessionPostClient client(&m_transport, nullptr);
+        client.setTimeoutMs(2500);
+        QCOMPARE(post(client, "no209=1", server.url()), text);
+    }
+
     void transportFailureGivesEmptyText() {
         StandinServer gone;
         const QUrl url = gone.baseUrl().resolved(QUrl(u"/ehmsexp/rest/install/queryPowerInfo?testType=2"_s));
@@ -173,6 +220,8 @@ private slots:
                                                "b"),
                  u"a\uFFFDb"_s);
         QCOMPARE(SessionPostClient::BytesToStr(QByteArray()), QString());
+        // Another set only when named.
+        QCOMPARE(SessionPostClient::BytesToStr(QByteArray::fromHex("b9e2c3a8"), u"GBK"_s), u"光猫"_s);
     }
 
     void noCallbackOnceTheContextIsGone() {

@@ -2,13 +2,16 @@
 #include "common/ProgramFolder.h"
 #include "common/ui/Dialogs.h"
 #include "common/ui/Translations.h"
+#include "common/ui/WindowKit.h"
 #include "query/CookieSource.h"
 #include "query/QueryRun.h"
 #include "query/Thresholds.h"
 #include "query/ui/ElidingHeader.h"
 #include "query/ui/FrmMain.h"
 #include "query/ui/LayoutMemory.h"
+#include "query/ui/ResultModel.h"
 #include "support/StandinServer.h"
+#include "support/XlsxReadBack.h"
 
 #include <QAction>
 #include <QClipboard>
@@ -16,6 +19,7 @@
 #include <QFrame>
 #include <QHeaderView>
 #include <QImage>
+#include <QJsonArray>
 #include <QLabel>
 #include <QMimeData>
 #include <QNetworkAccessManager>
@@ -24,7 +28,9 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScreen>
 #include <QScrollBar>
+#include <QSettings>
 #include <QSignalSpy>
 #include <QTableWidget>
 #include <QTemporaryDir>
@@ -237,6 +243,63 @@ private slots:
         }
     }
 
+    // The window and its frame within the screen's free area; a window frame of 8 px with a title
+    // bar of 31 px, a first size of 774 x 541 and a floor of 600 x 400.
+    void fitWithinTheScreen_data() {
+        QTest::addColumn<QSize>("asked");
+        QTest::addColumn<QRect>("available");
+        QTest::addColumn<QPoint>("position");
+        QTest::addColumn<QSize>("size");
+        QTest::addColumn<QSize>("minimum");
+        const QRect below(0, 0, 1280, 984); // 1280 x 1024 less a taskbar
+        QTest::newRow("fits: centred")
+            << QSize(1074, 741) << below << QPoint(95, 102) << QSize(1074, 741) << QSize(774, 541);
+        QTest::newRow("frame just fills the area")
+            << QSize(1264, 945) << below << QPoint(0, 0) << QSize(1264, 945) << QSize(774, 541);
+        QTest::newRow("a pixel over")
+            << QSize(1265, 946) << below << QPoint(0, 0) << QSize(1264, 945) << QSize(774, 541);
+        QTest::newRow("3000 x 2000") << QSize(3000, 2000) << below << QPoint(0, 0) << QSize(1264, 945)
+                                     << QSize(774, 541);
+        QTest::newRow("second screen, taskbar on top")
+            << QSize(3000, 2000) << QRect(1280, 40, 1280, 984) << QPoint(1280, 40) << QSize(1264, 945)
+            << QSize(774, 541);
+        QTest::newRow("screen under the first size")
+            << QSize(774, 541) << QRect(0, 0, 800, 560) << QPoint(5, 0) << QSize(774, 521) << QSize(774, 521);
+        QTest::newRow("screen under the floor")
+            << QSize(774, 541) << QRect(0, 0, 640, 400) << QPoint(0, 0) << QSize(624, 400) << QSize(624, 400);
+    }
+    void fitWithinTheScreen() {
+        QFETCH(QSize, asked);
+        QFETCH(QRect, available);
+        QFETCH(QPoint, position);
+        QFETCH(QSize, size);
+        QFETCH(QSize, minimum);
+        const ScreenFit fit =
+            fitWithin(asked, QMargins(8, 31, 8, 8), QSize(774, 541), QSize(600, 400), available);
+        QCOMPARE(fit.framePosition, position);
+        QCOMPARE(fit.size, size);
+        QCOMPARE(fit.minimum, minimum);
+    }
+
+    // A size remembered from a larger screen: the window and its frame fill this one, the buttons
+    // in view at their distance from the bottom edge.
+    void rememberedSizeLargerThanTheScreen() {
+        QSettings(LayoutMemory::settingsPath(), QSettings::IniFormat)
+            .setValue(u"MainWindow/Size"_s, QSize(3000, 2000));
+        FrmMain w(&m_cookie);
+        const Controls c(w);
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        const QRect screen = w.screen()->availableGeometry();
+        if (qEnvironmentVariableIsSet("VESMORA_SHOT"))
+            w.screen()->grabWindow(0).save(qEnvironmentVariable("VESMORA_SHOT"));
+        QVERIFY2(screen.contains(w.frameGeometry()), qPrintable(u"%1 x %2"_s.arg(w.width()).arg(w.height())));
+        QCOMPARE(w.frameGeometry(), screen);
+        for (const QPushButton* button : {c.CmdStart, c.CmdStop, c.CmdSave})
+            QVERIFY(screen.contains(QRect(button->mapToGlobal(QPoint(0, 0)), button->size())));
+        QCOMPARE(c.CmdSave->geometry().bottom() + 13, w.height() - 1);
+    }
+
     // While the user reads rows above, the list stays; back at the newest row it follows again.
     void theListFollowsUntilTheUserScrollsAway() {
         FrmMain w(&m_cookie);
@@ -265,6 +328,58 @@ private slots:
         QCOMPARE(heldAt, 0);
         const QRect last = c.LstV->visualRect(c.LstV->model()->index(89, 0));
         QVERIFY(last.top() >= 0 && last.bottom() < c.LstV->viewport()->height());
+    }
+
+    // During a run the keys scroll the list as its bar does, and count alike: away from the newest
+    // row the list stays where the user put it, back at it the list follows again.
+    void keysScrollTheListAsTheUserWants_data() {
+        QTest::addColumn<int>("away");
+        QTest::addColumn<int>("back");
+        QTest::newRow("Home, then Page Down") << int(Qt::Key_Home) << int(Qt::Key_PageDown);
+        QTest::newRow("Page Up, then Down") << int(Qt::Key_PageUp) << int(Qt::Key_Down);
+        QTest::newRow("Up, then Page Down") << int(Qt::Key_Up) << int(Qt::Key_PageDown);
+        QTest::newRow("End, then Up") << int(Qt::Key_End) << int(Qt::Key_Up);
+    }
+    void keysScrollTheListAsTheUserWants() {
+        QFETCH(int, away);
+        QFETCH(int, back);
+        FrmMain w(&m_cookie);
+        const Controls c(w);
+        w.show();
+        w.run()->setRateSource([] { return 100000; });
+        QStringList accounts;
+        for (int i = 0; i < 90; ++i)
+            accounts << u"2090002%1"_s.arg(i, 4, 10, QLatin1Char('0'));
+        c.TxtZh->setPlainText(accounts.join(u'\n'));
+        const auto inView = [&c](int row) {
+            const QRect r = c.LstV->visualRect(c.LstV->model()->index(row, 0));
+            return r.isValid() && c.LstV->viewport()->rect().intersects(r);
+        };
+        // The list shows where the run stands once per flush; the run is held after row 40 until the
+        // list has been shown once.
+        QSignalSpy flushed(qobject_cast<ResultModel*>(c.LstV->model()), &ResultModel::flushed);
+        QScrollBar* bar = c.LstV->verticalScrollBar();
+        int leftAt = -1;
+        qsizetype flushesAt40 = 0;
+        connect(w.run(), &QueryRun::rowDone, bar, [&](int row) {
+            if (row == 40) {
+                for (int i = 0; i == 0 || (i < 100 && inView(row)); ++i)
+                    QTest::keyClick(c.LstV, Qt::Key(away));
+                leftAt = bar->value();
+                flushesAt40 = flushed.size();
+                w.run()->hold();
+            } else if (row == 60) {
+                for (int i = 0; i < 100 && !inView(row); ++i)
+                    QTest::keyClick(c.LstV, Qt::Key(back));
+            }
+        });
+        QSignalSpy finished(w.run(), &QueryRun::finished);
+        c.CmdStart->click();
+        QTRY_VERIFY_WITH_TIMEOUT(leftAt >= 0 && flushed.size() > flushesAt40, 20000);
+        QCOMPARE(bar->value(), leftAt);
+        w.run()->release();
+        QVERIFY(finished.wait(30000));
+        QVERIFY(inView(89));
     }
 
     void lineBreaksOfEveryKindEndALine() {
@@ -586,6 +701,16 @@ private slots:
             QCOMPARE(item.foreground(0).color(), QColor(0x80, 0x80, 0x80));
             QCOMPARE(item.toolTip(0), u"未查询：查询已停止，未轮到此帐号"_s);
         }
+        // The workbook's notes say why, as the list's tips do.
+        const QString book = m_settings.filePath(u"stopped.xlsx"_s);
+        dialogs::setSaveHandler([&book](const dialogs::SaveRequest&) { return book; });
+        c.CmdSave->click();
+        dialogs::setSaveHandler({});
+        const QJsonArray notes = readXlsxBack(book)[u"comments"_s].toArray();
+        QCOMPARE(notes.size(), 9);
+        QCOMPARE(notes.at(2).toString(), u"服务器返回状态 500"_s);
+        QCOMPARE(notes.at(4).toString(), u"未查询：查询已停止，未轮到此帐号"_s);
+        QCOMPARE(notes.at(8).toString(), u"未查询：查询已停止，未轮到此帐号"_s);
         QCOMPARE(c.LstV->actions().first(), c.mnuRetry);
         QCOMPARE(c.mnuRetry->text(), u"重新查询失败和未查询的行"_s);
         QVERIFY(c.mnuRetry->isEnabled());

@@ -211,6 +211,75 @@ private slots:
         QCOMPARE(result->text.size(), error.isEmpty() ? size : 0);
     }
 
+    // A trickle keeps the time-out of each phase from running out, but not the deadline of the
+    // whole exchange.
+    void trickledReplyAgainstItsTimes_data() {
+        QTest::addColumn<int>("msPerByte");
+        QTest::addColumn<QByteArray>("body");
+        QTest::addColumn<int>("timeoutMs");
+        QTest::addColumn<int>("deadlineMs");
+        QTest::addColumn<QString>("error");
+        const QString timeout = u"操作超时"_s;
+        QTest::newRow("a byte each 200 ms, time-out 1.5 s")
+            << 200 << QByteArray("abcdefghij") << 1500 << 0 << QString();
+        QTest::newRow("a byte after 3 s, time-out 1.5 s") << 3000 << QByteArray("ab") << 1500 << 0 << timeout;
+        QTest::newRow("whole after 1 s, deadline 2.5 s")
+            << 200 << QByteArray("abcde") << 15000 << 2500 << QString();
+        QTest::newRow("3 s to go, deadline 2.5 s") << 600 << QByteArray("abcde") << 15000 << 2500 << timeout;
+    }
+    void trickledReplyAgainstItsTimes() {
+        QFETCH(int, msPerByte);
+        QFETCH(QByteArray, body);
+        QFETCH(int, timeoutMs);
+        QFETCH(int, deadlineMs);
+        QFETCH(QString, error);
+        FixedReplyServer server(body, true);
+        server.setTrickle(msPerByte);
+        std::optional<FormPostResult> result;
+        QObject context;
+        postForm(
+            m_transport, server.url(), u"softwarename=vesmora"_s, m_headers, timeoutMs, &context,
+            [&result](const FormPostResult& r) { result = r; }, deadlineMs);
+        QTRY_VERIFY_WITH_TIMEOUT(result.has_value(), 30000);
+        QCOMPARE(result->errorText, error);
+        QCOMPARE(result->text, error.isEmpty() ? QString::fromLatin1(body) : QString());
+    }
+
+    // Five redirects within the origin are followed; a sixth is refused.
+    void redirectLimitAtItsEdge_data() {
+        QTest::addColumn<int>("redirects");
+        QTest::addColumn<QString>("error");
+        QTest::newRow("5") << 5 << QString();
+        QTest::newRow("6") << 6 << u"重定向次数过多"_s;
+    }
+    void redirectLimitAtItsEdge() {
+        QFETCH(int, redirects);
+        QFETCH(QString, error);
+        FixedReplyServer server("ok", true);
+        server.setRedirects(redirects);
+        const auto result = post(server.url());
+        QVERIFY(result);
+        QCOMPARE(result->errorText, error);
+        QCOMPARE(result->text, error.isEmpty() ? u"ok"_s : QString());
+    }
+
+    // The update server's reply too is read in the set it names when it is not UTF-8.
+    void replyCharset_data() {
+        QTest::addColumn<QByteArray>("contentType");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("GBK named") << QByteArray("application/json; charset=GBK") << u"光猫"_s;
+        QTest::newRow("none named") << QByteArray("application/json") << u"\uFFFD\uFFFD\u00E8"_s;
+    }
+    void replyCharset() {
+        QFETCH(QByteArray, contentType);
+        QFETCH(QString, text);
+        FixedReplyServer server(QByteArray::fromHex("b9e2c3a8"), true); // 光猫 in GBK
+        server.setContentType(contentType);
+        const auto result = post(server.url());
+        QVERIFY(result);
+        QCOMPARE(result->text, text);
+    }
+
     void silentServerRunsIntoTheTimeout() {
         StandinServer server({u"--update-fault"_s, u"no-answer"_s});
         QVERIFY(server.isRunning());

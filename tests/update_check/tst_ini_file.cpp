@@ -101,21 +101,31 @@ private slots:
     }
 
     void valueIsCutAtTheLimit_data() {
+        QTest::addColumn<QString>("prefix");
         QTest::addColumn<QString>("unit");
         QTest::addColumn<int>("count");
         QTest::addColumn<int>("expectedChars");
-        QTest::newRow("ascii at the limit") << u"a"_s << 4095 << 4095;
-        QTest::newRow("ascii one over") << u"a"_s << 4096 << 4095;
-        QTest::newRow("5000 bytes") << u"a"_s << 5000 << 4095;
+        QTest::newRow("ascii at the limit") << QString() << u"a"_s << 4095 << 4095;
+        QTest::newRow("ascii one over") << QString() << u"a"_s << 4096 << 4095;
+        QTest::newRow("5000 bytes") << QString() << u"a"_s << 5000 << 4095;
         // A character that does not fit whole is dropped, never split.
         const int bytesPerChar = int(codePage(u"版"_s).size());
-        QTest::newRow("chinese") << u"版"_s << 3000 << 4095 / bytesPerChar;
+        QTest::newRow("chinese") << QString() << u"版"_s << 3000 << 4095 / bytesPerChar;
+        // The last character ends on the 4,095th byte, or would end on the 4,096th.
+        if (bytesPerChar == 3) {
+            QTest::newRow("UTF-8: last character ends the limit") << u"aaa"_s << u"版"_s << 1364 << 1367;
+            QTest::newRow("UTF-8: last character across the limit") << u"aaaa"_s << u"版"_s << 1364 << 1367;
+        } else {
+            QTest::newRow("GBK: last character ends the limit") << u"a"_s << u"版"_s << 2047 << 2048;
+            QTest::newRow("GBK: last character across the limit") << u"aa"_s << u"版"_s << 2047 << 2048;
+        }
     }
     void valueIsCutAtTheLimit() {
+        QFETCH(QString, prefix);
         QFETCH(QString, unit);
         QFETCH(int, count);
         QFETCH(int, expectedChars);
-        const QString value = unit.repeated(count);
+        const QString value = prefix + unit.repeated(count);
         QVERIFY(iniWrite(u"UpInfo"_s, u"UpNotes"_s, value, path()) != 0);
         const QString back = iniRead(u"UpInfo"_s, u"UpNotes"_s, QString(), path());
         QCOMPARE(back.size(), expectedChars);

@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <QMouseEvent>
 #include <QScreen>
+#include <QWindow>
 
 #include <algorithm>
 
@@ -15,6 +16,31 @@ void centreOnScreen(QWidget* window) {
         screen = QGuiApplication::primaryScreen();
     if (screen)
         window->move(screen->availableGeometry().center() - window->rect().center());
+}
+
+ScreenFit fitWithin(QSize size, QMargins frame, QSize minimum, QSize floor, const QRect& available) {
+    const QSize room = available.size().shrunkBy(frame);
+    ScreenFit fit;
+    fit.minimum = minimum.boundedTo(room).expandedTo(floor.boundedTo(minimum));
+    fit.size = size.boundedTo(room).expandedTo(fit.minimum);
+    const QSize outer = fit.size.grownBy(frame);
+    fit.framePosition = available.topLeft() + QPoint(std::max(0, (available.width() - outer.width()) / 2),
+                                                     std::max(0, (available.height() - outer.height()) / 2));
+    return fit;
+}
+
+void fitOnScreen(QWidget* window, QSize floor) {
+    const QScreen* screen = window->screen();
+    if (!screen)
+        screen = QGuiApplication::primaryScreen();
+    if (!screen || window->windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen))
+        return;
+    const QWindow* handle = window->windowHandle();
+    const ScreenFit fit = fitWithin(window->size(), handle ? handle->frameMargins() : QMargins(),
+                                    window->minimumSize(), floor, screen->availableGeometry());
+    window->setMinimumSize(fit.minimum);
+    window->resize(fit.size);
+    window->move(fit.framePosition);
 }
 
 QLabel* makeLabel(QWidget* parent, const QString& name, const QString& text, const QRect& geometry) {
@@ -44,9 +70,10 @@ bool EdgeAnchors::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void EdgeAnchors::place() {
-    // A window smaller than the one the places were taken at keeps them.
-    const int dx = std::max(0, m_window->width() - m_base.width());
-    const int dy = std::max(0, m_window->height() - m_base.height());
+    // A window smaller than the one the places were taken at (on a small screen) moves and
+    // shrinks them the other way.
+    const int dx = m_window->width() - m_base.width();
+    const int dy = m_window->height() - m_base.height();
     for (const Anchor& anchor : std::as_const(m_anchors)) {
         QRect r = anchor.base;
         r.setLeft(r.left() + (anchor.moving & Qt::LeftEdge ? dx : 0));

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QList>
+#include <QMargins>
 #include <QObject>
 #include <QRect>
 #include <QSize>
@@ -18,6 +19,22 @@ class QWidget;
 // Places the window in the middle of the free area of its screen (the primary one before it has
 // been shown).
 void centreOnScreen(QWidget* window);
+
+// Where a window goes on a screen whose free area is `available`: its size (the client area, the
+// frame around it) as large as asked but never larger than the area, and centred on it. A minimum
+// size the area cannot hold gives way, down to `floor`; only a window held at the floor may be
+// larger than the area, and then its top left corner (the title bar) stays in it.
+struct ScreenFit {
+    QPoint framePosition; // what move() takes for a window
+    QSize size;           // client area
+    QSize minimum;
+};
+ScreenFit fitWithin(QSize size, QMargins frame, QSize minimum, QSize floor, const QRect& available);
+
+// Applies fitWithin() to a window about to be shown, on its screen, with the frame as far as the
+// platform knows it by then (Windows does at once; an X11 window manager only once it has framed
+// the window). A maximised or full-screen window is left to the platform.
+void fitOnScreen(QWidget* window, QSize floor);
 
 // A label with its control name, at a fixed place: the windows have no layouts.
 QLabel* makeLabel(QWidget* parent, const QString& name, const QString& text, const QRect& geometry);

@@ -3,6 +3,7 @@
 #include "common/NetworkTransport.h"
 #include "common/Version.h"
 #include "common/ui/Dialogs.h"
+#include "common/ui/WindowKit.h"
 #include "query/SessionPostClient.h"
 #include "query/ui/AccountEdit.h"
 #include "query/ui/FaultView.h"
@@ -17,6 +18,8 @@
 #include <QHeaderView>
 #include <QNetworkAccessManager>
 #include <QTreeView>
+
+#include <utility>
 
 using namespace Qt::StringLiterals;
 
@@ -99,4 +102,12 @@ void FrmMain::closeEvent(QCloseEvent* event) {
     }
     event->accept();
     emit programEndRequested();
+}
+
+// Whatever size was remembered (another screen, a larger one), the window opens inside the screen
+// it opens on, title bar and buttons in view.
+void FrmMain::showEvent(QShowEvent* event) {
+    if (!std::exchange(m_placed, true))
+        fitOnScreen(this, MainControls::smallestSize());
+    QWidget::showEvent(event);
 }

@@ -70,6 +70,7 @@ signals:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
 private:
     Thresholds m_thresholds;
@@ -84,6 +85,7 @@ private:
     FaultView* m_faults;
     JournalView* m_journalView = nullptr;
     bool m_exitConfirmed = false;
+    bool m_placed = false; // fitted to its screen at the first show
     // Last: it writes the layout while the controls are still there.
     std::unique_ptr<LayoutMemory> m_layout;
 };

@@ -11,6 +11,12 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
+// Readings beyond this are no optical power a line can have (a server's placeholder or a fault);
+// they stay in the table but would flatten the scale to nothing.
+constexpr double kPlotLimitDb = 100;
+// Grid lines at most: a bound by count, whatever the scale works out to.
+constexpr int kMostGridLines = 50;
+
 const QColor kSeriesColours[2] = {QColor(0x1f, 0x77, 0xb4), QColor(0xe6, 0x73, 0x00)};
 const QString kSeriesNames[2] = {u"光猫接收光功率"_s, u"OLT接收光功率"_s};
 
@@ -38,7 +44,7 @@ void HistoryChart::setReadings(const QList<journal::Reading>& readings) {
         for (const journal::Reading& reading : readings) {
             bool ok = false;
             const double value = reading.values[sources[s]].toDouble(&ok);
-            if (ok && std::isfinite(value))
+            if (ok && std::fabs(value) <= kPlotLimitDb)
                 m_series[s] << Point{reading.takenAt.toMSecsSinceEpoch(), value};
         }
         std::sort(m_series[s].begin(), m_series[s].end(),
@@ -105,13 +111,15 @@ void HistoryChart::paintEvent(QPaintEvent*) {
     };
 
     // Grid and scale.
+    const int lines = std::min(kMostGridLines, int(std::lround((high - low) / step))) + 1;
     painter.setPen(QPen(palette().color(QPalette::Mid), 0, Qt::DotLine));
-    for (double value = low; value <= high + step / 2; value += step) {
-        const double y = yOf(value);
+    for (int i = 0; i < lines; ++i) {
+        const double y = yOf(low + i * step);
         painter.drawLine(QPointF(plot.left(), y), QPointF(plot.right(), y));
     }
     painter.setPen(text);
-    for (double value = low; value <= high + step / 2; value += step) {
+    for (int i = 0; i < lines; ++i) {
+        const double value = low + i * step;
         const double y = yOf(value);
         painter.drawText(QRectF(0, y - line / 2.0, labelWidth - 6, line), Qt::AlignRight | Qt::AlignVCenter,
                          QString::number(value, 'f', step < 1 ? 1 : 0));

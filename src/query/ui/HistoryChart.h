@@ -13,8 +13,10 @@ class HistoryChart : public QWidget {
 public:
     explicit HistoryChart(QWidget* parent = nullptr);
 
-    // Any order; readings that are not numbers leave a gap in their line.
+    // Any order; readings that are not numbers, or beyond +-100 dB, leave a gap in their line.
     void setReadings(const QList<journal::Reading>& readings);
+    // Readings on the chart: ONT receive, OLT receive.
+    int plottedCount(int series) const { return int(m_series[series].size()); }
 
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;

@@ -64,7 +64,7 @@ QPushButton* button(QWidget* parent, const QString& name, const QString& text, c
 } // namespace
 
 MainControls::MainControls(QWidget* window, QAbstractItemModel* rows) {
-    // The Part's size is the first and the smallest; the list takes any room added.
+    // The first size is also the smallest; the list takes any room added.
     window->setMinimumSize(kClientSize);
     window->resize(kClientSize);
     window->setFont(cjkFont(kSongti, 9));
@@ -165,6 +165,10 @@ MainControls::MainControls(QWidget* window, QAbstractItemModel* rows) {
     QWidget::setTabOrder(LstV, TxtZh);
     QWidget::setTabOrder(TxtZh, COBNUM);
     QWidget::setTabOrder(COBNUM, CmdStop);
+}
+
+QSize MainControls::smallestSize() {
+    return {600, 400};
 }
 
 QStringList MainControls::headerTexts() const {

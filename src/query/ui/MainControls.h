@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QList>
+#include <QSize>
 #include <QStringList>
 
 class AccountEdit;
@@ -21,6 +22,9 @@ struct MainControls {
     MainControls(QWidget* window, QAbstractItemModel* rows);
 
     QStringList headerTexts() const;
+    // The least a small screen may shrink the window to: the bottom row still whole, the list a few
+    // rows high. The first size is the smallest anywhere else.
+    static QSize smallestSize();
 
     QLabel* Label1;
     AccountEdit* TxtZh;

@@ -11,6 +11,7 @@
 #include <QAction>
 #include <QComboBox>
 #include <QFrame>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
@@ -35,10 +36,11 @@ RunWiring::RunWiring(QWidget* window, const MainControls* controls, QueryRun* ru
     connect(m_c->mnuRetry, &QAction::triggered, m_run, &QueryRun::retryFailed);
     connect(m_run, &QueryRun::started, this, &RunWiring::onStarted);
     connect(m_run, &QueryRun::rowDone, this, &RunWiring::onRowDone);
-    // Only the user's own scrolling (wheel, bar, keys on the bar) decides; the list's own moves do not.
+    // Only the user's own scrolling (wheel, bar, keys) decides; the list's own moves do not.
     QScrollBar* bar = m_c->LstV->verticalScrollBar();
     connect(bar, &QScrollBar::actionTriggered, this, [this] { m_userScroll = true; });
     connect(bar, &QScrollBar::valueChanged, this, &RunWiring::onListScrolled);
+    m_c->LstV->installEventFilter(this);
     // Whenever the run comes to a wait, the list and the bar show where it stands.
     connect(m_run, &QueryRun::sessionLost, this, &RunWiring::showProgress);
     connect(m_run, &QueryRun::failureStreak, this, &RunWiring::showProgress);
@@ -90,7 +92,8 @@ void RunWiring::onSaveClicked() {
     for (int row = 0; row < count; ++row) {
         const QString failure = m_run->failureReason(row);
         marks.failedRows << !failure.isEmpty();
-        marks.comments << (m_run->unreachedReason(row).isEmpty() ? failure : QueryRun::unreachedMark());
+        const QString unreached = m_run->unreachedReason(row);
+        marks.comments << (unreached.isEmpty() ? failure : unreached);
     }
     // The run's cells, not the list's: an unreached row's "未查询" is a mark, not a value.
     QList<QStringList> rows;
@@ -146,6 +149,34 @@ void RunWiring::onListScrolled() {
         return;
     const QRect newest = m_c->LstV->visualRect(m_rows->index(m_newest, 0));
     m_following = newest.isValid() && m_c->LstV->viewport()->rect().intersects(newest);
+}
+
+// While a run fills the list nothing can be selected, so the keys that would move the current row
+// scroll the list as its scroll bars do, and count as the user's scrolling.
+bool RunWiring::eventFilter(QObject* watched, QEvent* event) {
+    if (watched != m_c->LstV || event->type() != QEvent::KeyPress || !m_run->isRunning())
+        return false;
+    using Slider = QAbstractSlider;
+    static const struct {
+        int key;
+        bool vertical;
+        Slider::SliderAction action;
+    } keys[] = {{Qt::Key_Up, true, Slider::SliderSingleStepSub},
+                {Qt::Key_Down, true, Slider::SliderSingleStepAdd},
+                {Qt::Key_PageUp, true, Slider::SliderPageStepSub},
+                {Qt::Key_PageDown, true, Slider::SliderPageStepAdd},
+                {Qt::Key_Home, true, Slider::SliderToMinimum},
+                {Qt::Key_End, true, Slider::SliderToMaximum},
+                {Qt::Key_Left, false, Slider::SliderSingleStepSub},
+                {Qt::Key_Right, false, Slider::SliderSingleStepAdd}};
+    for (const auto& k : keys) {
+        if (k.key == static_cast<QKeyEvent*>(event)->key()) {
+            (k.vertical ? m_c->LstV->verticalScrollBar() : m_c->LstV->horizontalScrollBar())
+                ->triggerAction(k.action);
+            return true;
+        }
+    }
+    return false;
 }
 
 void RunWiring::showFrame(QLabel* visible) {

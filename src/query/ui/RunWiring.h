@@ -38,6 +38,9 @@ public:
     // row until the user scrolls that row back into view.
     void stopFollowing() { m_following = false; }
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 signals:
     // The run met the sign-in page: the login window should come forward for a new sign-in.
     void signInNeeded();
