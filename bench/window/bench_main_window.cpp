@@ -142,7 +142,7 @@ int restoreChild(int count, const QString& cookie) {
     QApplication::processEvents();
     clock.start();
     const auto stored = unfinished ? journal.loadRun(unfinished->id) : std::nullopt;
-    if (!stored || !window.restoreRun(*stored))
+    if (!stored || !window.restoreJournalRun(*stored))
         return 1;
     if (!QTest::qWaitFor([&cookies] { return cookies.firstMs() >= 0; }, 60000))
         return 1;

@@ -72,6 +72,6 @@ void WorkWindows::offerRestore() {
 
 void WorkWindows::answerRestore(qint64 journalRun, bool restore) {
     const auto stored = restore ? m_journal->loadRun(journalRun) : std::nullopt;
-    if (!stored || !m_main || !m_main->restoreRun(*stored))
+    if (!stored || !m_main || !m_main->restoreJournalRun(*stored))
         m_journal->endRun(journalRun, journal::RunState::Stopped);
 }

@@ -743,7 +743,7 @@ private slots:
         saved[0].failure = u"HTTP 500"_s;
         saved[1].cells[QueryRun::Account] = u"20900000062"_s;
         QSignalSpy finished(w.run(), &QueryRun::finished);
-        QVERIFY(w.resumeRun(saved, 45));
+        QVERIFY(w.continueSavedRows(saved, 45));
         QCOMPARE(c.COBNUM->currentText(), u"45"_s);
         QCOMPARE(c.Prg->maximum(), 2);
         const ListRow failed = c.item(0);

@@ -6,10 +6,10 @@
 #include "common/ui/WindowKit.h"
 #include "query/SessionPostClient.h"
 #include "query/ui/AccountEdit.h"
-#include "query/ui/FaultView.h"
-#include "query/ui/JournalView.h"
+#include "query/ui/JournalController.h"
 #include "query/ui/LayoutMemory.h"
 #include "query/ui/MainControls.h"
+#include "query/ui/PonSummaryController.h"
 #include "query/ui/ResultModel.h"
 #include "query/ui/RowMarker.h"
 #include "query/ui/RunWiring.h"
@@ -35,8 +35,8 @@ FrmMain::FrmMain(const CookieSource* cookies, QWidget* parent)
       m_model(new ResultModel(m_run, m_marker.get(), this)),
       m_controls(std::make_unique<MainControls>(this, m_model)),
       m_wiring(new RunWiring(this, m_controls.get(), m_run, m_model, &m_thresholds)),
-      m_faults(new FaultView(this, m_controls.get(), m_run, m_marker.get(), m_model, m_wiring, &m_thresholds,
-                             FaultRules::fromIni(Thresholds::iniPath()))) {
+      m_faults(new PonSummaryController(this, m_controls.get(), m_run, m_marker.get(), m_model, m_wiring,
+                                        &m_thresholds, FaultRules::fromIni(Thresholds::iniPath()))) {
     setObjectName(u"FrmMain"_s);
     setWindowTitle(u"Vesmora V"_s + installedVersion());
     m_layout = std::make_unique<LayoutMemory>(this, m_controls->LstV->header());
@@ -69,18 +69,18 @@ void FrmMain::sessionRenewed() {
         emit signInWindowWanted();
 }
 
-bool FrmMain::resumeRun(const QList<QueryRun::SavedRow>& rows, int rate) {
+bool FrmMain::continueSavedRows(const QList<QueryRun::SavedRow>& rows, int rate) {
     return m_wiring->resume(rows, rate);
 }
 
 void FrmMain::attachJournal(RunJournal* journal) {
-    if (!m_journalView)
-        m_journalView =
-            new JournalView(this, m_controls.get(), m_run, m_marker.get(), m_model, m_wiring, journal);
+    if (!m_journalController)
+        m_journalController =
+            new JournalController(this, m_controls.get(), m_run, m_marker.get(), m_model, m_wiring, journal);
 }
 
-bool FrmMain::restoreRun(const journal::RestoredRun& stored) {
-    return m_journalView && m_journalView->restore(stored);
+bool FrmMain::restoreJournalRun(const journal::RestoredRun& stored) {
+    return m_journalController && m_journalController->restore(stored);
 }
 
 bool FrmMain::confirmExit(QWidget* asker) {

@@ -10,8 +10,8 @@
 #include <memory>
 
 class CookieSource;
-class FaultView;
-class JournalView;
+class PonSummaryController;
+class JournalController;
 class LayoutMemory;
 class QNetworkAccessManager;
 class ResultModel;
@@ -26,7 +26,7 @@ class NetworkTransport;
 
 // The working window: account list, rate, Start/Stop/Export, the result list and progress. Its
 // controls are MainControls, the list's rows ResultModel with the marks of RowMarker, the run's
-// wiring RunWiring, the PON port summary FaultView; the window itself holds them together and
+// wiring RunWiring, the PON port summary PonSummaryController; the window itself holds them together and
 // decides about closing.
 class FrmMain : public QWidget {
     Q_OBJECT
@@ -50,13 +50,13 @@ public:
     void sessionRenewed();
     // Goes on with a run that was cut short: the list shows the rows as saved, and those not
     // finished are asked at `rate` a minute. false while a run is going.
-    bool resumeRun(const QList<QueryRun::SavedRow>& rows, int rate);
+    bool continueSavedRows(const QList<QueryRun::SavedRow>& rows, int rate);
     // Every run from now on is recorded in journal, which must outlive this window; its readings
     // mark drops, fill "查看历史" and the export's "历史" sheet. Once only.
     void attachJournal(RunJournal* journal);
     // Puts a journal run cut short back on the list and goes on with it (needs attachJournal).
     // false while a run is going.
-    bool restoreRun(const journal::RestoredRun& stored);
+    bool restoreJournalRun(const journal::RestoredRun& stored);
     // "是否确认退出", asked over `asker` (this window when null); once Yes, always true.
     bool confirmExit(QWidget* asker = nullptr);
 
@@ -82,8 +82,8 @@ private:
     ResultModel* m_model;
     std::unique_ptr<MainControls> m_controls;
     RunWiring* m_wiring;
-    FaultView* m_faults;
-    JournalView* m_journalView = nullptr;
+    PonSummaryController* m_faults;
+    JournalController* m_journalController = nullptr;
     bool m_exitConfirmed = false;
     bool m_placed = false; // fitted to its screen at the first show
     // Last: it writes the layout while the controls are still there.

@@ -1,4 +1,4 @@
-#include "query/ui/FaultView.h"
+#include "query/ui/PonSummaryController.h"
 
 #include "query/QueryRun.h"
 #include "query/ui/MainControls.h"
@@ -13,20 +13,20 @@
 
 #include <algorithm>
 
-FaultView::FaultView(QWidget* window, const MainControls* controls, const QueryRun* run,
-                     const RowMarker* marker, ResultModel* model, RunWiring* wiring,
-                     const Thresholds* thresholds, const FaultRules& rules)
+PonSummaryController::PonSummaryController(QWidget* window, const MainControls* controls, const QueryRun* run,
+                                           const RowMarker* marker, ResultModel* model, RunWiring* wiring,
+                                           const Thresholds* thresholds, const FaultRules& rules)
     : QObject(window), m_window(window), m_c(controls), m_run(run), m_marker(marker), m_model(model),
       m_wiring(wiring), m_thresholds(thresholds), m_rules(rules) {
     m_refresh.setSingleShot(true);
-    connect(&m_refresh, &QTimer::timeout, this, &FaultView::refresh);
+    connect(&m_refresh, &QTimer::timeout, this, &PonSummaryController::refresh);
     // Every change the list shows, drop marks included, reaches it through the model.
-    connect(model, &QAbstractItemModel::dataChanged, this, &FaultView::scheduleRefresh);
-    connect(model, &QAbstractItemModel::modelReset, this, &FaultView::scheduleRefresh);
-    connect(m_c->mnuPonSummary, &QAction::triggered, this, &FaultView::open);
+    connect(model, &QAbstractItemModel::dataChanged, this, &PonSummaryController::scheduleRefresh);
+    connect(model, &QAbstractItemModel::modelReset, this, &PonSummaryController::scheduleRefresh);
+    connect(m_c->mnuPonSummary, &QAction::triggered, this, &PonSummaryController::open);
 }
 
-QList<PonPort> FaultView::summary() const {
+QList<PonPort> PonSummaryController::summary() const {
     PonSummary summary(*m_thresholds, m_rules);
     const int count = m_run->rowCount();
     for (int row = 0; row < count; ++row) {
@@ -36,12 +36,12 @@ QList<PonPort> FaultView::summary() const {
     return summary.ports();
 }
 
-void FaultView::open() {
+void PonSummaryController::open() {
     if (!m_summaryWindow) {
         m_summaryWindow = new PonSummaryWindow(m_window);
         // Over the middle of the main window, wherever that is.
         m_summaryWindow->move(m_window->frameGeometry().center() - m_summaryWindow->rect().center());
-        connect(m_summaryWindow, &PonSummaryWindow::portChosen, this, &FaultView::selectRows);
+        connect(m_summaryWindow, &PonSummaryWindow::portChosen, this, &PonSummaryController::selectRows);
     }
     m_summaryWindow->show();
     m_summaryWindow->raise();
@@ -50,7 +50,7 @@ void FaultView::open() {
 }
 
 // A closed window costs nothing: it is filled again when it opens.
-void FaultView::refresh() {
+void PonSummaryController::refresh() {
     m_refresh.stop();
     if (!m_summaryWindow || !m_summaryWindow->isVisible())
         return;
@@ -58,14 +58,14 @@ void FaultView::refresh() {
     m_sinceRefresh.start();
 }
 
-void FaultView::scheduleRefresh() {
+void PonSummaryController::scheduleRefresh() {
     if (!m_summaryWindow || !m_summaryWindow->isVisible() || m_refresh.isActive())
         return;
     const qint64 since = m_sinceRefresh.isValid() ? m_sinceRefresh.elapsed() : kRefreshMs;
     m_refresh.start(int(std::clamp<qint64>(kRefreshMs - since, 0, kRefreshMs)));
 }
 
-void FaultView::selectRows(const QList<int>& rows) {
+void PonSummaryController::selectRows(const QList<int>& rows) {
     QItemSelection selection;
     int first = -1;
     const int count = m_model->rowCount();

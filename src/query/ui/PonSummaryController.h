@@ -18,15 +18,16 @@ struct MainControls;
 // Joins the result list to its PON port summary: "PON口汇总" in the list's context menu opens the
 // window, which follows the list at most once a second; a port double-clicked there is selected
 // in the list; the export asks summary() for its sheet.
-class FaultView : public QObject {
+class PonSummaryController : public QObject {
     Q_OBJECT
 
 public:
     static constexpr int kRefreshMs = 1000;
 
     // rules: read by the caller, as the thresholds are.
-    FaultView(QWidget* window, const MainControls* controls, const QueryRun* run, const RowMarker* marker,
-              ResultModel* model, RunWiring* wiring, const Thresholds* thresholds, const FaultRules& rules);
+    PonSummaryController(QWidget* window, const MainControls* controls, const QueryRun* run,
+                         const RowMarker* marker, ResultModel* model, RunWiring* wiring,
+                         const Thresholds* thresholds, const FaultRules& rules);
 
     // The list as it stands, done rows only, with the drop marks the list shows.
     QList<PonPort> summary() const;

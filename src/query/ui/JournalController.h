@@ -16,12 +16,12 @@ struct MainControls;
 // Joins the main window to the run journal: every run is recorded row by row, finished rows get
 // their drop marks, "查看历史" opens the current row's account over time, the export gets its
 // "历史" sheet, and a run cut short can be put back on the list to go on.
-class JournalView : public QObject {
+class JournalController : public QObject {
     Q_OBJECT
 
 public:
-    JournalView(QWidget* window, const MainControls* controls, QueryRun* run, RowMarker* marker,
-                ResultModel* model, RunWiring* wiring, RunJournal* journal);
+    JournalController(QWidget* window, const MainControls* controls, QueryRun* run, RowMarker* marker,
+                      ResultModel* model, RunWiring* wiring, RunJournal* journal);
 
     // The list shows the stored run as it was, and the rows it had not finished are asked at its
     // rate, in the same journal run. false while a run is going.

@@ -45,7 +45,7 @@ QDateTime utc(int month, int day) {
 
 } // namespace
 
-class JournalViewTest : public QObject {
+class JournalControllerTest : public QObject {
     Q_OBJECT
 
 private slots:
@@ -55,7 +55,7 @@ private slots:
     void endingMidRowKeepsTheRunToOffer();
 };
 
-void JournalViewTest::restoredRunShowsDropsHistoryAndExport() {
+void JournalControllerTest::restoredRunShowsDropsHistoryAndExport() {
     StandinServer server;
     QVERIFY(server.isRunning());
     qputenv("VESMORA_OPERATOR_URL", server.baseUrl().toString().toUtf8());
@@ -127,7 +127,7 @@ void JournalViewTest::restoredRunShowsDropsHistoryAndExport() {
 
 // 是 to "是否确认退出" during a lookup: the windows go, the rows finished stay, the row in flight is
 // not recorded as failed, and the run is offered at the next start.
-void JournalViewTest::endingMidRowKeepsTheRunToOffer() {
+void JournalControllerTest::endingMidRowKeepsTheRunToOffer() {
     StandinServer server;
     QVERIFY(server.isRunning());
     qputenv("VESMORA_OPERATOR_URL", server.baseUrl().toString().toUtf8());
@@ -152,5 +152,5 @@ void JournalViewTest::endingMidRowKeepsTheRunToOffer() {
     QCOMPARE(asked.last(), u"上次查询未完成（已完成 1/2），是否继续?"_s);
 }
 
-QTEST_MAIN(JournalViewTest)
-#include "tst_journal_view.moc"
+QTEST_MAIN(JournalControllerTest)
+#include "tst_journal_controller.moc"

@@ -1,4 +1,4 @@
-#include "query/ui/JournalView.h"
+#include "query/ui/JournalController.h"
 
 #include "journal/RunJournal.h"
 #include "query/JournalLink.h"
@@ -16,14 +16,15 @@
 
 #include <algorithm>
 
-JournalView::JournalView(QWidget* window, const MainControls* controls, QueryRun* run, RowMarker* marker,
-                         ResultModel* model, RunWiring* wiring, RunJournal* journal)
+JournalController::JournalController(QWidget* window, const MainControls* controls, QueryRun* run,
+                                     RowMarker* marker, ResultModel* model, RunWiring* wiring,
+                                     RunJournal* journal)
     : QObject(window), m_window(window), m_c(controls), m_run(run), m_marker(marker), m_model(model),
       m_wiring(wiring), m_journal(journal) {
     QComboBox* rate = m_c->COBNUM;
     m_link = new JournalLink(
         run, journal, [rate] { return rate->currentText().toInt(); }, this);
-    connect(m_link, &JournalLink::previousReading, this, &JournalView::setPreviousReading);
+    connect(m_link, &JournalLink::previousReading, this, &JournalController::setPreviousReading);
     // Earlier readings belong to the rows they came with.
     connect(run, &QueryRun::rowsBuilt, this, [this] { m_marker->clearPreviousReadings(); });
     m_wiring->setHistorySource(
@@ -32,10 +33,10 @@ JournalView::JournalView(QWidget* window, const MainControls* controls, QueryRun
             [this](const QModelIndex& current) { m_c->mnuHistory->setEnabled(current.isValid()); });
     connect(model, &QAbstractItemModel::modelReset, m_c->mnuHistory,
             [this] { m_c->mnuHistory->setEnabled(false); });
-    connect(m_c->mnuHistory, &QAction::triggered, this, &JournalView::showHistory);
+    connect(m_c->mnuHistory, &QAction::triggered, this, &JournalController::showHistory);
 }
 
-bool JournalView::restore(const journal::RestoredRun& stored) {
+bool JournalController::restore(const journal::RestoredRun& stored) {
     if (m_run->isRunning())
         return false;
     QList<QueryRun::SavedRow> rows(stored.accounts.size());
@@ -64,7 +65,7 @@ bool JournalView::restore(const journal::RestoredRun& stored) {
     return true;
 }
 
-void JournalView::showHistory() {
+void JournalController::showHistory() {
     const int row = m_c->LstV->currentIndex().row();
     if (row < 0 || row >= m_run->rowCount())
         return;
@@ -74,7 +75,7 @@ void JournalView::showHistory() {
     window->raise();
 }
 
-void JournalView::setPreviousReading(int row, const journal::Reading& previous) {
+void JournalController::setPreviousReading(int row, const journal::Reading& previous) {
     m_marker->setPreviousReading(row, previous);
     m_model->rowChanged(row);
 }
