@@ -27,6 +27,8 @@ std::optional<QString> dropTooltip(int column, const QString& text, const journa
     // Readings have two decimals; the tolerance keeps -19.80 to -22.80 a fall of 3, not 2.9999….
     if (*before - *now < dropDb - 1e-9)
         return std::nullopt;
-    return u"上次 %1 (%2)"_s.arg(QString::number(*before, 'f', 2),
-                                 previous.takenAt.toLocalTime().date().toString(u"yyyy-MM-dd"_s));
+    const QString tip = u"上次 %1 (%2)"_s.arg(
+        QString::number(*before, 'f', 2), previous.takenAt.toLocalTime().date().toString(u"yyyy-MM-dd"_s));
+    // A colleague's reading, from the team's history, names who took it.
+    return previous.takenBy.isEmpty() ? tip : tip + u" 查询人 "_s + previous.takenBy;
 }

@@ -26,7 +26,7 @@ constexpr qsizetype kFirstPowerColumn = 2;
 constexpr qsizetype kLastPowerColumn = 5;
 
 constexpr std::array<double, 11> kColumnWidths = {10, 20, 15, 15, 15, 15, 15, 15, 10, 15, 30};
-constexpr std::array<double, 6> kHistoryWidths = {14, 20, 15, 15, 15, 15};
+constexpr std::array<double, 7> kHistoryWidths = {14, 20, 15, 15, 15, 15, 16};
 constexpr std::array<double, PonSummary::ColumnCount> kPortWidths = {15, 10, 8, 8, 8, 40};
 
 std::filesystem::path fsPath(const QString& path) {
@@ -185,6 +185,8 @@ lxw_error writeHistory(lxw_workbook* workbook, const QList<journal::Reading>& hi
             else
                 error = worksheet_write_string(sheet, row, column, text.toUtf8().constData(), nullptr);
         }
+        if (error == LXW_NO_ERROR && !reading.takenBy.isEmpty())
+            error = worksheet_write_string(sheet, row, 6, reading.takenBy.toUtf8().constData(), nullptr);
     }
     return error;
 }
@@ -306,7 +308,8 @@ QStringList historyHeaders() {
             u"光猫接收光功率(dB)"_s,
             u"光猫发送光功率(dB)"_s,
             u"OLT接收光功率(dB)"_s,
-            u"OLT发送光功率(dB)"_s};
+            u"OLT发送光功率(dB)"_s,
+            u"查询人"_s};
 }
 
 QString withXlsxExtension(const QString& name) {

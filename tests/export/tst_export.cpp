@@ -426,7 +426,7 @@ private slots:
         const QDateTime newer(QDate(2026, 11, 9), QTime(10, 0, 5));
         const QDateTime older(QDate(2026, 11, 2), QTime(8, 30));
         const QList<journal::Reading> history{
-            {u"20900000001"_s, newer, {u"-22.80"_s, u"2.1"_s, u"--"_s, QString()}},
+            {u"20900000001"_s, newer, {u"-22.80"_s, u"2.1"_s, u"--"_s, QString()}, u"张三"_s},
             {u"0209000002"_s, older, {u"-19.80"_s, u"2.05"_s, u"-20"_s, u"3.5"_s}}};
         const QString target = path(u"history.xlsx"_s);
         QVERIFY(writeXlsx(target, kHeaders, listRows(2), {}, history).ok);
@@ -439,18 +439,18 @@ private slots:
         QCOMPARE(rows.size(), 3);
         QCOMPARE(texts(rows[0]),
                  QStringList({u"209帐号"_s, u"时间"_s, u"光猫接收光功率(dB)"_s, u"光猫发送光功率(dB)"_s,
-                              u"OLT接收光功率(dB)"_s, u"OLT发送光功率(dB)"_s}));
+                              u"OLT接收光功率(dB)"_s, u"OLT发送光功率(dB)"_s, u"查询人"_s}));
         const auto type = [&rows](int row, int column) { return rows[row][column][u"type"_s].toString(); };
         QCOMPARE(type(1, 0), u"text"_s);
         QCOMPARE(type(1, 1), u"date"_s);
         QCOMPARE(rows[1][1][u"value"_s].toString(), u"2026-11-09 10:00:05"_s);
         QCOMPARE(book[u"history_formats"_s][1].toString(), u"yyyy-mm-dd hh:mm:ss"_s);
         QCOMPARE(type(1, 2), u"number"_s);
-        QCOMPARE(texts(rows[1]).mid(2), QStringList({u"-22.8"_s, u"2.1"_s, u"--"_s, QString()}));
+        QCOMPARE(texts(rows[1]).mid(2), QStringList({u"-22.8"_s, u"2.1"_s, u"--"_s, QString(), u"张三"_s}));
         QCOMPARE(type(1, 4), u"text"_s);
         QCOMPARE(rows[2][0][u"value"_s].toString(), u"0209000002"_s);
         QCOMPARE(rows[2][1][u"value"_s].toString(), u"2026-11-02 08:30:00"_s);
-        QCOMPARE(texts(rows[2]).mid(2), QStringList({u"-19.8"_s, u"2.05"_s, u"-20"_s, u"3.5"_s}));
+        QCOMPARE(texts(rows[2]).mid(2), QStringList({u"-19.8"_s, u"2.05"_s, u"-20"_s, u"3.5"_s, QString()}));
     }
 
     // The port summary comes last, in the order given, its counts as numbers; the list's sheet

@@ -30,24 +30,31 @@ private slots:
         QTest::addColumn<QString>("now");
         QTest::addColumn<double>("dropDb");
         QTest::addColumn<QString>("tooltip");
+        QTest::addColumn<QString>("takenBy");
         // The previous reading: ONT receive -19.80, ONT send 2.10, OLT receive -20.00, OLT send 3.00.
         QTest::newRow("ONT receive fell exactly 3 dB")
-            << 2 << u"-22.80"_s << 3.0 << u"上次 -19.80 (2026-11-02)"_s;
-        QTest::newRow("ONT receive fell 2.99 dB") << 2 << u"-22.79"_s << 3.0 << QString();
+            << 2 << u"-22.80"_s << 3.0 << u"上次 -19.80 (2026-11-02)"_s << QString();
+        QTest::newRow("ONT receive fell 2.99 dB") << 2 << u"-22.79"_s << 3.0 << QString() << QString();
         QTest::newRow("OLT receive fell 3 dB, one decimal")
-            << 4 << u"-23.0"_s << 3.0 << u"上次 -20.00 (2026-11-02)"_s;
-        QTest::newRow("OLT send fell 3.5 dB") << 5 << u"-0.5"_s << 3.0 << u"上次 3.00 (2026-11-02)"_s;
-        QTest::newRow("rose by 5 dB") << 2 << u"-14.80"_s << 3.0 << QString();
-        QTest::newRow("higher threshold") << 2 << u"-22.80"_s << 5.0 << QString();
-        QTest::newRow("not a number now") << 2 << u"--"_s << 3.0 << QString();
-        QTest::newRow("not a power column") << 6 << u"-99"_s << 3.0 << QString();
+            << 4 << u"-23.0"_s << 3.0 << u"上次 -20.00 (2026-11-02)"_s << QString();
+        QTest::newRow("OLT send fell 3.5 dB")
+            << 5 << u"-0.5"_s << 3.0 << u"上次 3.00 (2026-11-02)"_s << QString();
+        QTest::newRow("rose by 5 dB") << 2 << u"-14.80"_s << 3.0 << QString() << QString();
+        QTest::newRow("higher threshold") << 2 << u"-22.80"_s << 5.0 << QString() << QString();
+        QTest::newRow("not a number now") << 2 << u"--"_s << 3.0 << QString() << QString();
+        QTest::newRow("a colleague's reading")
+            << 2 << u"-22.80"_s << 3.0 << u"上次 -19.80 (2026-11-02) 查询人 张三"_s << u"张三"_s;
+        QTest::newRow("not a power column") << 6 << u"-99"_s << 3.0 << QString() << QString();
     }
     void dropRule() {
         QFETCH(int, column);
         QFETCH(QString, now);
         QFETCH(double, dropDb);
         QFETCH(QString, tooltip);
-        const auto mark = dropTooltip(column, now, reading(kPrevious, u"-19.80"_s, u"-20"_s), dropDb);
+        QFETCH(QString, takenBy);
+        journal::Reading previous = reading(kPrevious, u"-19.80"_s, u"-20"_s);
+        previous.takenBy = takenBy;
+        const auto mark = dropTooltip(column, now, previous, dropDb);
         QCOMPARE(mark.value_or(QString()), tooltip);
     }
 

@@ -23,8 +23,12 @@ HistoryWindow::HistoryWindow(const QString& account, const QList<journal::Readin
         [](const journal::Reading& a, const journal::Reading& b) { return a.takenAt > b.takenAt; });
     m_chart->setReadings(newestFirst);
 
-    const QStringList headers{u"时间"_s, u"光猫接收光功率(dB)"_s, u"光猫发送光功率(dB)"_s,
-                              u"OLT接收光功率(dB)"_s, u"OLT发送光功率(dB)"_s};
+    const QStringList headers{u"时间"_s,
+                              u"光猫接收光功率(dB)"_s,
+                              u"光猫发送光功率(dB)"_s,
+                              u"OLT接收光功率(dB)"_s,
+                              u"OLT发送光功率(dB)"_s,
+                              u"查询人"_s};
     m_table->setColumnCount(int(headers.size()));
     m_table->setHorizontalHeaderLabels(headers);
     m_table->setRowCount(int(newestFirst.size()));
@@ -37,6 +41,7 @@ HistoryWindow::HistoryWindow(const QString& account, const QList<journal::Readin
             row, 0, new QTableWidgetItem(reading.takenAt.toLocalTime().toString(u"yyyy-MM-dd HH:mm:ss"_s)));
         for (int i = 0; i < 4; ++i)
             m_table->setItem(row, 1 + i, new QTableWidgetItem(reading.values[size_t(i)]));
+        m_table->setItem(row, 5, new QTableWidgetItem(reading.takenBy));
     }
     m_table->resizeColumnsToContents();
 
