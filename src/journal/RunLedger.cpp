@@ -236,7 +236,8 @@ bool RunLedger::claim(qint64 id) {
         QString host;
         QString application;
         if (!lock->getLockInfo(&pid, &host, &application) || pid != QCoreApplication::applicationPid() ||
-            host != QSysInfo::machineHostName() || !lock->removeStaleLockFile() || !lock->tryLock(0))
+            host.compare(QSysInfo::machineHostName(), Qt::CaseInsensitive) != 0 || // Windows: upper case
+            !lock->removeStaleLockFile() || !lock->tryLock(0))
             return false;
     }
     heldHere().insert(path);
