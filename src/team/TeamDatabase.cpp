@@ -1,5 +1,6 @@
 #include "team/TeamDatabase.h"
 
+#include <QHash>
 #include <QtEndian>
 
 #include <libpq-fe.h>
@@ -81,12 +82,6 @@ void appendElement(QByteArray& array, const QString& text, bool keyColumn) {
 
 QString timeText(const QDateTime& time) {
     return time.toUTC().toString(Qt::ISODateWithMs);
-}
-
-QString field(const PGresult* result, int row, int column) {
-    if (PQgetisnull(result, row, column))
-        return {};
-    return QString::fromUtf8(PQgetvalue(result, row, column), PQgetlength(result, row, column));
 }
 
 // A binary timestamptz: microseconds since 2000-01-01 UTC, big-endian.
@@ -267,14 +262,27 @@ TeamDatabase::Result TeamDatabase::select(const QStringList& accounts, QList<Tea
         order[size_t(row)] = {unixMs(result.get(), row, 1), row};
     std::stable_sort(order.begin(), order.end(),
                      [](const auto& a, const auto& b) { return a.first > b.first; });
+    // Lines, names and most values repeat across a list's history: each text is made once and
+    // shared, so that 200,000 readings do not hold a million strings.
+    QHash<QByteArrayView, QString> texts;
+    const auto text = [&](int row, int column) -> QString {
+        if (PQgetisnull(result.get(), row, column))
+            return {};
+        const QByteArrayView bytes(PQgetvalue(result.get(), row, column),
+                                   PQgetlength(result.get(), row, column));
+        auto it = texts.constFind(bytes);
+        if (it == texts.constEnd())
+            it = texts.insert(bytes, QString::fromUtf8(bytes));
+        return *it;
+    };
     readings->reserve(rows);
     for (const auto& [ms, row] : order) {
         TeamReading reading;
-        reading.account = field(result.get(), row, 0);
+        reading.account = text(row, 0);
         reading.takenAt = QDateTime::fromMSecsSinceEpoch(ms, Qt::UTC);
-        reading.takenBy = field(result.get(), row, 2);
+        reading.takenBy = text(row, 2);
         for (int i = 0; i < 4; ++i)
-            reading.values[size_t(i)] = field(result.get(), row, 3 + i);
+            reading.values[size_t(i)] = text(row, 3 + i);
         readings->append(std::move(reading));
     }
     return {};
