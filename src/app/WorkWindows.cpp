@@ -2,9 +2,14 @@
 
 #include "common/ui/Dialogs.h"
 #include "common/ui/WindowKit.h"
+#include "journal/ReadingStore.h"
 #include "journal/RunJournal.h"
 #include "query/JournalLink.h"
+#include "query/Thresholds.h"
 #include "query/ui/FrmMain.h"
+#include "team/TeamConfig.h"
+#include "team/TeamStore.h"
+#include "team/TeamSync.h"
 
 WorkWindows::WorkWindows(const CookieSource* cookies, QObject* parent, const QString& journalPath)
     : QObject(parent), m_cookies(cookies),
@@ -13,19 +18,31 @@ WorkWindows::WorkWindows(const CookieSource* cookies, QObject* parent, const QSt
     // Queued: the notice may be raised in the middle of recording a row.
     connect(m_journal.get(), &RunJournal::noticeRaised, this, &WorkWindows::showJournalNotice,
             Qt::QueuedConnection);
+    const TeamConfig team = TeamConfig::fromIni(Thresholds::iniPath());
+    m_journal->readings()->setTakenBy(team.name());
+    if (team.isEnabled()) {
+        m_journal->readings()->setQueueing(true);
+        m_teamStore = std::make_unique<TeamStore>(team);
+        m_teamSync = std::make_unique<TeamSync>(m_journal->readings(), m_teamStore.get());
+        connect(m_journal.get(), &RunJournal::rowRecorded, m_teamSync.get(), &TeamSync::readingsQueued);
+    }
     showJournalNotice();
 }
 
-// The main window goes first: it holds the journal's address.
+// The main window goes first: it holds the journal's address, and the team's.
 WorkWindows::~WorkWindows() {
     m_main.reset();
+    m_teamSync.reset();
+    m_teamStore.reset();
 }
 
 void WorkWindows::signedIn() {
     const bool first = !m_main;
     if (first) {
         m_main = std::make_unique<FrmMain>(m_cookies);
-        m_main->attachJournal(m_journal.get());
+        m_main->attachJournal(m_journal.get(), m_teamStore.get(), m_teamSync.get());
+        if (m_teamSync)
+            m_teamSync->start();
         connect(m_main.get(), &FrmMain::programEndRequested, this, &WorkWindows::endProgram);
         connect(m_main.get(), &FrmMain::signInNeeded, this, &WorkWindows::signInNeeded);
         connect(m_main.get(), &FrmMain::signInWindowWanted, this, &WorkWindows::signInWindowWanted);

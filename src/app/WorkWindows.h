@@ -8,11 +8,14 @@ class CookieSource;
 class FrmMain;
 class QWidget;
 class RunJournal;
+class TeamStore;
+class TeamSync;
 
 // The windows after the update check, without the sign-in window: the program connects its login
 // window to signedIn() and signInNeeded(); a build without the browser calls signedIn() at once.
 // Every run is recorded in the run journal; a run cut short is offered back once the main window
-// is first up.
+// is first up. Where vesmora.ini names a team database, the journal's readings go to it too and
+// the team's come back into the history.
 class WorkWindows : public QObject {
     Q_OBJECT
 
@@ -46,5 +49,8 @@ private:
 
     const CookieSource* m_cookies;
     std::unique_ptr<RunJournal> m_journal;
+    // Null without a team database.
+    std::unique_ptr<TeamStore> m_teamStore;
+    std::unique_ptr<TeamSync> m_teamSync;
     std::unique_ptr<FrmMain> m_main;
 };

@@ -32,12 +32,6 @@ struct Reading {
     const QString& oltReceive() const { return values[2]; }
 };
 
-// A reading waiting in the journal to go to the team's database.
-struct QueuedReading {
-    qint64 id = 0; // its place in the queue
-    Reading reading;
-};
-
 // A run that did not reach its end, as offered back: "已完成 done/total".
 struct UnfinishedRun {
     qint64 id = 0;

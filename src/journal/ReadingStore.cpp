@@ -135,21 +135,21 @@ QList<Reading> ReadingStore::readingsOf(const QStringList& accounts) {
     return readings;
 }
 
-QList<journal::QueuedReading> ReadingStore::queued(int limit) {
-    QList<journal::QueuedReading> queued;
+QList<OutboxEntry> ReadingStore::peekOutbox(int limit) {
+    QList<OutboxEntry> queued;
     int code;
     {
         sqlite::Statement query(m_file->db(), "SELECT id, account, taken_at, ont_rx, ont_tx, olt_rx, olt_tx, "
                                               "taken_by FROM outbox ORDER BY id LIMIT ?");
         query.bind(1, limit);
         while ((code = query.step()) == SQLITE_ROW)
-            queued.append({query.integer(0), readingAt(query, 1)});
+            queued.append({query.integer(0), toTeamReading(readingAt(query, 1))});
     }
     m_file->readFailed(code);
     return queued;
 }
 
-int ReadingStore::queuedCount() {
+int ReadingStore::outboxSize() {
     int code;
     int count = 0;
     {
@@ -161,7 +161,7 @@ int ReadingStore::queuedCount() {
     return count;
 }
 
-void ReadingStore::dequeue(const QList<qint64>& ids) {
+void ReadingStore::removeFromOutbox(const QList<qint64>& ids) {
     if (ids.isEmpty())
         return;
     m_file->write([ids](sqlite::Database& db) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "journal/JournalTypes.h"
+#include "team/ReadingOutbox.h"
 
 #include <QString>
 
@@ -14,7 +15,7 @@ class Database;
 // Every reading the journal took, by account and time, and the queue of those still to go to the
 // team's database. A reading goes in with its row, in the same transaction, so neither the list
 // nor the team ever sees one without the other.
-class ReadingStore {
+class ReadingStore : public ReadingOutbox {
 public:
     explicit ReadingStore(JournalFile* file);
 
@@ -36,11 +37,9 @@ public:
     // Every reading of these accounts (each counted once), newest first.
     QList<journal::Reading> readingsOf(const QStringList& accounts);
 
-    // The oldest queued readings, at most limit.
-    QList<journal::QueuedReading> queued(int limit);
-    int queuedCount();
-    // Delivered: out of the queue.
-    void dequeue(const QList<qint64>& ids);
+    QList<OutboxEntry> peekOutbox(int limit) override;
+    void removeFromOutbox(const QList<qint64>& ids) override;
+    int outboxSize() override;
 
 private:
     std::optional<journal::Reading> readingBefore(const QString& account, qint64 ms);

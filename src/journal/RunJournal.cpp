@@ -80,7 +80,8 @@ void RunJournal::recordRow(qint64 run, int position, const QStringList& cells, c
             code != SQLITE_OK)
             return code;
         return m_readings->write(db, id, position, cells, finishedAt);
-    });
+    },
+                  [this] { emit rowRecorded(); });
 }
 
 void RunJournal::endRun(qint64 run, journal::RunState state) {

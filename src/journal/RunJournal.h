@@ -72,6 +72,8 @@ public:
 
 signals:
     void noticeRaised();
+    // A row and its reading are in the journal (and the reading queued for the team, if it is).
+    void rowRecorded();
 
 private:
     std::unique_ptr<JournalFile> m_file;

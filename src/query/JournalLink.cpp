@@ -48,11 +48,13 @@ void JournalLink::onRowDone(int row) {
     if (m_journalRun == 0 || row < 0 || row >= m_run->rowCount())
         return;
     const QueryRun::Row cells = m_run->row(row);
-    const auto previous = m_journal->latestReading(cells[QueryRun::Account]);
-    m_journal->recordRow(m_journalRun, row, QStringList(cells.begin(), cells.end()),
-                         m_run->failureReason(row), QDateTime::currentDateTimeUtc());
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    const auto previous = m_previous ? m_previous(cells[QueryRun::Account], now)
+                                     : m_journal->previousReading(cells[QueryRun::Account], now);
+    m_journal->recordRow(m_journalRun, row, QStringList(cells.begin(), cells.end()), m_run->failureReason(row), now);
     if (previous)
         emit previousReading(row, *previous);
+    emit rowRecorded(row, now);
 }
 
 QList<qint64> JournalLink::recentStartAges() {

@@ -7,6 +7,7 @@
 #include <QPointer>
 
 #include <functional>
+#include <optional>
 
 class QueryRun;
 class RunJournal;
@@ -30,6 +31,10 @@ public:
     void adopt(qint64 journalRun);
     qint64 journalRun() const { return m_journalRun; }
 
+    // Where a finished row's previous reading comes from; by default the journal's own.
+    using PreviousSource = std::function<std::optional<journal::Reading>(const QString& account, const QDateTime& before)>;
+    void setPreviousSource(PreviousSource source) { m_previous = std::move(source); }
+
     QList<qint64> recentStartAges() override;
     void recordStart() override;
 
@@ -38,6 +43,8 @@ signals:
     // recorded: what the drop rule compares the row's power cells with. Not sent for an account
     // without an earlier reading.
     void previousReading(int row, const journal::Reading& previous);
+    // The row's reading is recorded as taken at that time.
+    void rowRecorded(int row, const QDateTime& takenAt);
 
 private:
     void onStarted();
@@ -47,6 +54,7 @@ private:
     QPointer<QueryRun> m_run; // may go first when both belong to one window
     RunJournal* m_journal;
     std::function<int()> m_rate;
+    PreviousSource m_previous;
     qint64 m_journalRun = 0;
     bool m_newList = false;
     bool m_adopted = false;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "journal/JournalTypes.h"
+
 #include <QDateTime>
 #include <QString>
 
@@ -16,3 +18,11 @@ struct TeamReading {
 
     friend bool operator==(const TeamReading&, const TeamReading&) = default;
 };
+
+// The journal's readings and the team's are the same facts; only the field order differs.
+inline TeamReading toTeamReading(const journal::Reading& reading) {
+    return {reading.account, reading.takenAt, reading.takenBy, reading.values};
+}
+inline journal::Reading fromTeamReading(const TeamReading& reading) {
+    return {reading.account, reading.takenAt, reading.values, reading.takenBy};
+}

@@ -73,10 +73,10 @@ bool FrmMain::continueSavedRows(const QList<QueryRun::SavedRow>& rows, int rate)
     return m_wiring->resume(rows, rate);
 }
 
-void FrmMain::attachJournal(RunJournal* journal) {
+void FrmMain::attachJournal(RunJournal* journal, TeamStore* store, TeamSync* sync) {
     if (!m_journalController)
-        m_journalController =
-            new JournalController(this, m_controls.get(), m_run, m_marker.get(), m_model, m_wiring, journal);
+        m_journalController = new JournalController(this, m_controls.get(), m_run, m_marker.get(), m_model,
+                                                    m_wiring, journal, store, sync);
 }
 
 bool FrmMain::restoreJournalRun(const journal::RestoredRun& stored) {

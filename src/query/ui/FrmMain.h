@@ -19,6 +19,8 @@ class RowMarker;
 class RunJournal;
 class RunWiring;
 class SessionPostClient;
+class TeamStore;
+class TeamSync;
 struct MainControls;
 namespace net {
 class NetworkTransport;
@@ -52,8 +54,10 @@ public:
     // finished are asked at `rate` a minute. false while a run is going.
     bool continueSavedRows(const QList<QueryRun::SavedRow>& rows, int rate);
     // Every run from now on is recorded in journal, which must outlive this window; its readings
-    // mark drops, fill "查看历史" and the export's "历史" sheet. Once only.
-    void attachJournal(RunJournal* journal);
+    // mark drops, fill "查看历史" and the export's "历史" sheet. With a team database (store and
+    // sync, which must outlive this window too), the team's readings join them and a line beside
+    // the bar shows how the database stands. Once only.
+    void attachJournal(RunJournal* journal, TeamStore* store = nullptr, TeamSync* sync = nullptr);
     // Puts a journal run cut short back on the list and goes on with it (needs attachJournal).
     // false while a run is going.
     bool restoreJournalRun(const journal::RestoredRun& stored);

@@ -35,6 +35,8 @@ constexpr Twips kLstV{1980, 360, 9540, 6465};
 constexpr Twips kFrame1{4275, 2745, 5235, 825};
 constexpr Twips kLabTip{1845, 360, 1260, 180}; // within Frame1
 constexpr Twips kPrg{75, 6930, 11415, 240};
+constexpr Twips kLabTeam{7395, 6930, 4095, 240}; // the bar's right end, when shown
+constexpr int kTeamGap = 6;
 constexpr Twips kLabel3{315, 7605, 900, 180};
 constexpr Twips kCOBNUM{1305, 7560, 870, 300};
 constexpr Twips kLabel4{2250, 7605, 630, 180};
@@ -129,6 +131,10 @@ MainControls::MainControls(QWidget* window, QAbstractItemModel* rows) {
     Prg->setAlignment(Qt::AlignCenter);
     Prg->setRange(0, 100);
     Prg->setValue(0);
+    LabTeam = named(new QLabel(window), u"LabTeam"_s);
+    LabTeam->setGeometry(kLabTeam.pixels());
+    LabTeam->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    LabTeam->hide();
 
     Label3 = label(window, u"Label3"_s, u"查询限速："_s, kLabel3);
     COBNUM = named(new QComboBox(window), u"COBNUM"_s);
@@ -149,6 +155,7 @@ MainControls::MainControls(QWidget* window, QAbstractItemModel* rows) {
     anchors->add(TxtZh, Qt::BottomEdge);
     anchors->add(LstV, Qt::RightEdge | Qt::BottomEdge);
     anchors->add(Prg, Qt::TopEdge | Qt::BottomEdge | Qt::RightEdge);
+    anchors->add(LabTeam, Qt::TopEdge | Qt::BottomEdge | Qt::LeftEdge | Qt::RightEdge);
     for (QWidget* bottom :
          std::initializer_list<QWidget*>{Label3, COBNUM, Label4, CmdStart, CmdStop, CmdSave})
         anchors->add(bottom, Qt::TopEdge | Qt::BottomEdge);
@@ -158,6 +165,8 @@ MainControls::MainControls(QWidget* window, QAbstractItemModel* rows) {
     anchors->setAfterPlacing([this, frameAt, listAt] {
         Frame1->move(frameAt +
                      QPoint((LstV->width() - listAt.width()) / 2, (LstV->height() - listAt.height()) / 2));
+        if (!LabTeam->isHidden())
+            showTeamLine();
     });
 
     QWidget::setTabOrder(CmdSave, CmdStart);
@@ -165,6 +174,11 @@ MainControls::MainControls(QWidget* window, QAbstractItemModel* rows) {
     QWidget::setTabOrder(LstV, TxtZh);
     QWidget::setTabOrder(TxtZh, COBNUM);
     QWidget::setTabOrder(COBNUM, CmdStop);
+}
+
+void MainControls::showTeamLine() const {
+    LabTeam->show();
+    Prg->resize(LabTeam->x() - kTeamGap - Prg->x(), Prg->height());
 }
 
 QSize MainControls::smallestSize() {

@@ -22,6 +22,8 @@ struct MainControls {
     MainControls(QWidget* window, QAbstractItemModel* rows);
 
     QStringList headerTexts() const;
+    // The team database's line at the right end of the bar row; the bar gives it the room.
+    void showTeamLine() const;
     // The least a small screen may shrink the window to: the bottom row still whole, the list a few
     // rows high. The first size is the smallest anywhere else.
     static QSize smallestSize();
@@ -35,6 +37,7 @@ struct MainControls {
     QLabel* LabSession;
     QPushButton* CmdSignIn;
     QProgressBar* Prg;
+    QLabel* LabTeam; // "团队库：…", only with a team database
     QLabel* Label3;
     QComboBox* COBNUM;
     QLabel* Label4;
