@@ -2,6 +2,7 @@
 
 #include "common/ui/Dialogs.h"
 
+#include <QCoreApplication>
 #include <QFile>
 
 using namespace Qt::StringLiterals;
@@ -9,6 +10,10 @@ using namespace Qt::StringLiterals;
 namespace prompt_log {
 
 namespace {
+
+QString wanted() {
+    return qEnvironmentVariable("VESMORA_PROMPT_LOG");
+}
 
 void append(const QString& path, const QString& line) {
     QFile file(path);
@@ -18,11 +23,10 @@ void append(const QString& path, const QString& line) {
 
 } // namespace
 
-QString wanted() {
-    return qEnvironmentVariable("VESMORA_PROMPT_LOG");
-}
-
-void start(const QString& path) {
+void startIfWanted() {
+    const QString path = wanted();
+    if (path.isEmpty())
+        return;
     dialogs::setMessageHandler([path](const dialogs::MessageRequest& request) {
         append(path, u"message: "_s + request.text);
         return QMessageBox::No;
@@ -30,8 +34,13 @@ void start(const QString& path) {
     dialogs::setOpenHandler([path](const QUrl& url) { append(path, u"open: "_s + url.toString()); });
 }
 
-void loginReached(const QString& path) {
+bool endAtLogin() {
+    const QString path = wanted();
+    if (path.isEmpty())
+        return false;
     append(path, u"login"_s);
+    QMetaObject::invokeMethod(QCoreApplication::instance(), &QCoreApplication::quit, Qt::QueuedConnection);
+    return true;
 }
 
 } // namespace prompt_log

@@ -23,9 +23,7 @@ int main(int argc, char** argv) {
     if (!instance.claim())
         return 0;
 #ifdef VESMORA_TEST_SEAMS
-    const QString promptLog = prompt_log::wanted();
-    if (!promptLog.isEmpty())
-        prompt_log::start(promptLog);
+    prompt_log::startIfWanted();
 #endif
     if (!instance.notice().isEmpty())
         dialogs::message(nullptr, QMessageBox::Warning, instance.notice());
@@ -38,11 +36,8 @@ int main(int argc, char** argv) {
     QObject::connect(update, &FrmUpDate::endProgram, &app, &QCoreApplication::quit, Qt::QueuedConnection);
     QObject::connect(update, &FrmUpDate::proceedToLogin, &app, [&login, &work, &app, smoke] {
 #ifdef VESMORA_TEST_SEAMS
-        if (!prompt_log::wanted().isEmpty()) {
-            prompt_log::loginReached(prompt_log::wanted());
-            QMetaObject::invokeMethod(&app, &QCoreApplication::quit, Qt::QueuedConnection);
+        if (prompt_log::endAtLogin())
             return;
-        }
 #endif
         login = std::make_unique<Frmlogin>();
         QObject::connect(login.get(), &Frmlogin::endProgram, &app, &QCoreApplication::quit,

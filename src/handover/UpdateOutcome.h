@@ -25,7 +25,6 @@ struct UpdateOutcome {
     bool told = false; // the main program has shown the failure
 
     bool failed() const { return result != Result::Installed; }
-    bool operator==(const UpdateOutcome&) const = default;
 };
 
 QString outcomePath(const QString& programFolder);
