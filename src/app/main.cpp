@@ -1,6 +1,8 @@
 #include "app/AppSetup.h"
+#include "app/PromptLog.h"
 #include "app/WorkWindows.h"
 #include "common/ProgramFolder.h"
+#include "common/ui/Dialogs.h"
 #include "common/ui/WindowKit.h"
 #include "login/Frmlogin.h"
 #include "login/SmokeCheck.h"
@@ -20,6 +22,11 @@ int main(int argc, char** argv) {
     SingleInstance instance(Lj());
     if (!instance.claim())
         return 0;
+#ifdef VESMORA_TEST_SEAMS
+    prompt_log::startIfWanted();
+#endif
+    if (!instance.notice().isEmpty())
+        dialogs::message(nullptr, QMessageBox::Warning, instance.notice());
 
     std::unique_ptr<Frmlogin> login;
     std::unique_ptr<WorkWindows> work;
@@ -28,6 +35,10 @@ int main(int argc, char** argv) {
     update->setAttribute(Qt::WA_DeleteOnClose);
     QObject::connect(update, &FrmUpDate::endProgram, &app, &QCoreApplication::quit, Qt::QueuedConnection);
     QObject::connect(update, &FrmUpDate::proceedToLogin, &app, [&login, &work, &app, smoke] {
+#ifdef VESMORA_TEST_SEAMS
+        if (prompt_log::endAtLogin())
+            return;
+#endif
         login = std::make_unique<Frmlogin>();
         QObject::connect(login.get(), &Frmlogin::endProgram, &app, &QCoreApplication::quit,
                          Qt::QueuedConnection);

@@ -2,8 +2,10 @@
 // the update window and its whole update path as in the product; where the product would open the
 // sign-in window, this build opens the main window at once, with no session.
 #include "app/AppSetup.h"
+#include "app/PromptLog.h"
 #include "app/WorkWindows.h"
 #include "common/ProgramFolder.h"
+#include "common/ui/Dialogs.h"
 #include "update_client/ui/FrmUpDate.h"
 #include "update_client/ui/SingleInstance.h"
 
@@ -19,6 +21,11 @@ int main(int argc, char** argv) {
     SingleInstance instance(Lj());
     if (!instance.claim())
         return 0;
+#ifdef VESMORA_TEST_SEAMS
+    prompt_log::startIfWanted();
+#endif
+    if (!instance.notice().isEmpty())
+        dialogs::message(nullptr, QMessageBox::Warning, instance.notice());
 
     std::unique_ptr<WorkWindows> work;
     QPointer<FrmUpDate> update = new FrmUpDate;
@@ -26,6 +33,10 @@ int main(int argc, char** argv) {
     // Queued: the end may be asked for from inside a message box that is still closing.
     QObject::connect(update, &FrmUpDate::endProgram, &app, &QCoreApplication::quit, Qt::QueuedConnection);
     QObject::connect(update, &FrmUpDate::proceedToLogin, &app, [&work, &app] {
+#ifdef VESMORA_TEST_SEAMS
+        if (prompt_log::endAtLogin())
+            return;
+#endif
         work = std::make_unique<WorkWindows>(nullptr);
         QObject::connect(work.get(), &WorkWindows::endProgram, &app, &QCoreApplication::quit,
                          Qt::QueuedConnection);

@@ -58,11 +58,33 @@ bool removeStaging(const QString& programFolder) {
     return QDir(staging).removeRecursively() && platform::syncFolder(programFolder);
 }
 
+bool removeCopies(const QString& programFolder, const Manifest& manifest, platform::FileSteps& steps) {
+    // Only the names an accepted list gives, and only plain files: nothing of the user's.
+    if (!checkList(manifest.files, manifest.mainApp).accepted())
+        return true;
+    bool removed = false;
+    const QStringList entries = manifest.entries();
+    for (const QString& entry : entries) {
+        const QString copy = copyPath(programFolder, entry);
+        if (platform::isLink(copy) || !QFileInfo(copy).isFile())
+            continue;
+        if (!steps.remove(copy))
+            return false;
+        removed = true;
+    }
+    return !removed || steps.syncFolder(programFolder);
+}
+
 bool clearStale(const QString& programFolder) {
+    // A manifest in the staging folder names the copies of an update that was rolled back or never
+    // handed over: they go before the folder that lists them.
+    const QString staged = stagingFolder(programFolder) + manifestFileName();
+    const bool copiesGone = platform::isLink(staged) || !QFileInfo(staged).isFile() ||
+                            removeCopies(programFolder, readManifest(staged));
     const QString manifestPath = programFolder + manifestFileName();
     const bool manifestGone = !QFileInfo::exists(manifestPath) ||
                               (QFile::remove(manifestPath) && platform::syncFolder(programFolder));
-    return removeStaging(programFolder) && manifestGone;
+    return copiesGone && removeStaging(programFolder) && manifestGone;
 }
 
 bool removeLeftoverUpdater(const QString& programFolder) {
@@ -90,25 +112,29 @@ bool crossesLink(const QString& programFolder, const QString& relativePath) {
 
 bool copyDurably(const QString& from, const QString& to, platform::FileSteps& steps) {
     QFile in(from);
+    if (!in.open(QIODevice::ReadOnly)) {
+        platform::noteFault({in.error() == QFileDevice::PermissionsError
+                                 ? platform::FileFault::Kind::AccessDenied
+                                 : platform::FileFault::Kind::Other,
+                             0});
+        return false;
+    }
     QFile out(to);
-    if (!in.open(QIODevice::ReadOnly) || !out.open(QIODevice::WriteOnly | QIODevice::NewOnly))
+    if (!steps.createFile(out))
         return false;
     constexpr qint64 kBlock = 1024 * 1024;
-    while (!in.atEnd()) {
+    bool copied = true;
+    while (copied && !in.atEnd()) {
         const QByteArray block = in.read(kBlock);
-        if (block.isEmpty() || out.write(block) != block.size()) {
-            out.close();
-            QFile::remove(to);
-            return false;
-        }
+        copied = !block.isEmpty() && steps.write(out, block);
     }
-    if (!steps.syncFile(out)) {
-        out.close();
+    copied = copied && steps.syncFile(out);
+    out.close();
+    if (!copied || out.error() != QFileDevice::NoError) {
         QFile::remove(to);
         return false;
     }
-    out.close();
-    return out.error() == QFileDevice::NoError;
+    return true;
 }
 
 } // namespace handover

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "handover/Manifest.h"
 #include "platform/FileSystem.h"
 
 #include <QString>
@@ -21,8 +22,15 @@ enum class Pending {
 // What an earlier run left in the program folder.
 Pending inspect(const QString& programFolder);
 
-// Removes a manifest with nothing waiting and the staging folder. Nothing else is touched.
+// Removes a manifest with nothing waiting and the staging folder, and the copies that a manifest
+// left in the staging folder names (a rolled-back update, or downloads never handed over).
+// Nothing else is touched.
 [[nodiscard]] bool clearStale(const QString& programFolder);
+
+// Removes the downloaded copies the manifest's list names, where they are plain files; nothing
+// when the list breaks the entry rules.
+[[nodiscard]] bool removeCopies(const QString& programFolder, const Manifest& manifest,
+                                platform::FileSteps& steps = platform::diskSteps());
 
 // Removes the staging folder only (never through a link).
 [[nodiscard]] bool removeStaging(const QString& programFolder);

@@ -1,10 +1,10 @@
 #pragma once
 
+#include "platform/FileLock.h"
+
 #include <QString>
 
 #include <memory>
-
-class QLockFile;
 
 // Which program runs on a program folder. Each holds a lock in the user's data folder, named
 // after the folder, for as long as it runs: the system lets it go with the process, however the
@@ -16,10 +16,14 @@ enum class Holder {
     Updater,
 };
 
+using LockState = platform::FileLock::State;
+
 QString lockPath(const QString& programFolder, Holder holder);
 
-// The lock taken, or nothing when another process holds it or it cannot be made.
-std::unique_ptr<QLockFile> takeLock(const QString& programFolder, Holder holder);
+// The lock taken, or nothing; `state` (when given) says whether another process holds it or it
+// cannot be made at all.
+std::unique_ptr<platform::FileLock> takeLock(const QString& programFolder, Holder holder,
+                                             LockState* state = nullptr);
 
 // Whether a running process holds the lock now. Looking takes the lock for a moment when it is
 // free, so a holder that starts at that instant must try again before it gives up.

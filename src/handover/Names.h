@@ -18,4 +18,16 @@ bool isUpdaterFileName(const QString& name);
 QString stagingName();                               // ".vesmora-update"
 QString stagingFolder(const QString& programFolder); // ends in "/"
 
+// The user's data folder of the main program (its AppLocalDataLocation), which the updater, named
+// otherwise, finds under the same name: "%LOCALAPPDATA%/Vesmora", "~/.local/share/Vesmora". Ends
+// in "/".
+QString dataFolder();
+
+// Tests point it at a temporary folder; empty text restores the real one.
+void setDataFolderOverride(const QString& folder);
+
+// A short name for a program folder, the same for every spelling of its path, by which the files
+// kept about it in the data folder are named.
+QString folderKey(const QString& programFolder);
+
 } // namespace handover

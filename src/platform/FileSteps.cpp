@@ -6,6 +6,20 @@
 
 namespace platform {
 
+namespace {
+
+thread_local FileFault t_lastFault;
+
+} // namespace
+
+FileFault lastFault() {
+    return t_lastFault;
+}
+
+void noteFault(FileFault fault) {
+    t_lastFault = fault;
+}
+
 bool replaceFile(const QString& from, const QString& to) {
     if (!renameFile(from, to))
         return false;
@@ -16,17 +30,24 @@ bool replaceFile(const QString& from, const QString& to) {
 }
 
 bool FileSteps::remove(const QString& file) {
-    return QFile::remove(file);
+    if (QFile::remove(file))
+        return true;
+    noteFault({FileFault::Kind::Other, 0});
+    return false;
 }
 
 bool FileSteps::removeFolder(const QString& path) {
-    if (isLink(path))
-        return false;
-    return QDir(path).removeRecursively();
+    if (!isLink(path) && QDir(path).removeRecursively())
+        return true;
+    noteFault({FileFault::Kind::Other, 0});
+    return false;
 }
 
 bool FileSteps::makeFolder(const QString& path) {
-    return QDir().mkdir(path);
+    if (QDir().mkdir(path))
+        return true;
+    noteFault({FileFault::Kind::Other, 0});
+    return false;
 }
 
 FileSteps& diskSteps() {

@@ -23,6 +23,13 @@ public:
         Failed,
     };
 
+    // Why the swap cannot go on: the entry at fault (as the list names it) and the reason in
+    // Chinese, naming the file in the program folder.
+    struct Failure {
+        QString entry;
+        QString reason;
+    };
+
     // `entries` and `mainApp` as the manifest names them; the list passed the entry rules, and the
     // staging folder is there.
     FileSwap(const QString& programFolder, const QStringList& entries, const QString& mainApp,
@@ -33,19 +40,24 @@ public:
     const QList<int>& order() const { return m_order; }
 
     // Before anything is touched: no entry path crosses a link, and a waiting copy of the main
-    // program is a program for this system.
-    bool ready() const;
+    // program is a program for this system. When not, failure() says why.
+    bool ready();
 
     Result install(int index);
 
-    // The install undone, last entry first, each step the inverse of one install step: the new
-    // file goes back to its copy name, then the backup goes back in place. Then the manifest and
-    // the staging folder go. At every step the folder is one that a resume finishes, so a step
-    // that fails stops here and leaves the manifest for the next start: false then.
+    // The install undone, last entry first. An installed file is first given its copy name as
+    // well (a second link to it, or a synced copy), then its backup takes its place in one atomic
+    // step, so the name is never missing; a new file goes back to its copy name. Then the manifest
+    // moves into the staging folder, the copies go, and the staging folder goes. At every step the
+    // folder is one that the next start finishes or clears, so a step that fails stops here:
+    // false then.
     bool rollBack(const QString& manifestPath);
 
     // The whole list is in: the backups go, then the manifest.
     [[nodiscard]] bool finish(const QString& manifestPath);
+
+    // Set when ready() or install() refused or failed.
+    const Failure& failure() const { return m_failure; }
 
     // Called with 0 before the first step and with the number of each step once it is done.
     void setStepHook(std::function<void(int)> hook) { m_hook = std::move(hook); }
@@ -55,9 +67,12 @@ private:
     void stepDone();
     QString copy(int index) const;
     QString target(int index) const;
+    QString shown(int index) const; // the installed name, relative, as the user sees it
+    bool fail(int index, const QString& what, const QString& name, platform::FileFault fault);
     bool makeFolders(const QString& folder);
     bool renameSynced(const QString& from, const QString& to);
     bool removeSynced(const QString& path, bool folder);
+    bool keepAsCopy(int index);
 
     QString m_folder;
     QStringList m_entries;
@@ -66,4 +81,5 @@ private:
     QList<int> m_order;
     std::function<void(int)> m_hook;
     int m_steps = 0;
+    Failure m_failure;
 };

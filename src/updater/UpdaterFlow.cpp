@@ -4,8 +4,10 @@
 #include "handover/Folder.h"
 #include "handover/Locks.h"
 #include "handover/Names.h"
+#include "handover/UpdateOutcome.h"
 #include "platform/ProcessLookup.h"
 
+#include <QDateTime>
 #include <QFile>
 #include <QProcess>
 
@@ -13,7 +15,7 @@ using namespace Qt::StringLiterals;
 
 UpdaterFlow::UpdaterFlow(const QString& programFolder, const handover::Manifest& manifest, QObject* parent)
     : QObject(parent), m_folder(programFolder), m_manifest(manifest), m_entries(manifest.entries()),
-      m_listAccepted(handover::checkList(manifest.files, manifest.mainApp).accepted()),
+      m_listCheck(handover::checkList(manifest.files, manifest.mainApp)),
       m_isRunning(&platform::isProcessRunning),
       m_startProgram([](const QString& path, const QString& folder) {
           return QProcess::startDetached(path, {}, folder);
@@ -56,8 +58,9 @@ void UpdaterFlow::after(int ms, void (UpdaterFlow::*step)()) {
 // Held from the first look at the main program until the main program is started again, so that
 // neither a second updater nor a second start of the main program steps in meanwhile.
 void UpdaterFlow::takeLock() {
-    m_lock = handover::takeLock(m_folder, handover::Holder::Updater);
-    if (!m_lock) {
+    handover::LockState state = handover::LockState::CannotMake;
+    m_lock = handover::takeLock(m_folder, handover::Holder::Updater, &state);
+    if (state == handover::LockState::Held) {
         // A main program that looks at it holds it for a moment, and a busy machine may stretch
         // that moment: only a lock still taken after a while means another updater.
         constexpr int kTries = 30;
@@ -65,14 +68,12 @@ void UpdaterFlow::takeLock() {
             after(m_timing.checkIntervalMs, &UpdaterFlow::takeLock);
             return;
         }
-        if (handover::isHeld(m_folder, handover::Holder::Updater)) {
-            // The other updater finishes, and starts the main program itself.
-            m_manifest.mainApp.clear();
-            endSwap(Outcome::Busy);
-            return;
-        }
-        // A lock that cannot be made at all: nothing is swapped (see beginSwap).
+        // The other updater finishes, and starts the main program itself.
+        m_manifest.mainApp.clear();
+        endSwap(Outcome::Busy);
+        return;
     }
+    // A lock that cannot be made at all: nothing is swapped (see beginSwap).
     if (m_manifest.mainApp.isEmpty())
         beginSwap();
     else
@@ -92,20 +93,29 @@ void UpdaterFlow::checkMainProgram() {
 
 void UpdaterFlow::beginSwap() {
     // A list the client would have refused is installed in no part.
-    if (m_entries.isEmpty() || !m_listAccepted) {
+    if (m_entries.isEmpty()) {
         QFile::remove(manifestPath());
-        endSwap(m_entries.isEmpty() ? Outcome::Nothing : Outcome::Refused);
+        endSwap(Outcome::Nothing);
+        return;
+    }
+    if (!m_listCheck.accepted()) {
+        refuse({m_listCheck.entry, handover::describe(m_listCheck)});
         return;
     }
     // Without the lock, or with a staging folder that is a link or cannot be made, nothing is
     // swapped: the backups would have no safe place.
-    if (!m_lock || !handover::prepareStaging(m_folder)) {
-        refuse();
+    if (!m_lock) {
+        refuse({QString(), u"无法建立程序文件夹的更新锁：用户数据文件夹无法写入"_s});
+        return;
+    }
+    if (!handover::prepareStaging(m_folder)) {
+        refuse({QString(), u"无法创建文件夹 %1"_s.arg(handover::stagingName())});
         return;
     }
     m_swap = std::make_unique<FileSwap>(m_folder, m_entries, m_manifest.mainApp, *m_fileSteps);
     m_swap->setStepHook(m_stepHook);
     if (!m_swap->ready()) {
+        m_failure = m_swap->failure();
         // What an interrupted run put in goes back out.
         static_cast<void>(m_swap->rollBack(manifestPath()));
         endSwap(Outcome::Refused);
@@ -115,7 +125,8 @@ void UpdaterFlow::beginSwap() {
     swapNext();
 }
 
-void UpdaterFlow::refuse() {
+void UpdaterFlow::refuse(const FileSwap::Failure& why) {
+    m_failure = why;
     if (QFile::remove(manifestPath()))
         static_cast<void>(platform::syncFolder(m_folder));
     endSwap(Outcome::Refused);
@@ -135,6 +146,7 @@ void UpdaterFlow::swapNext() {
 void UpdaterFlow::installCurrent() {
     const int index = m_swap->order().at(m_position);
     if (m_swap->install(index) == FileSwap::Result::Failed) {
+        m_failure = m_swap->failure();
         // A roll-back cut short leaves the manifest: the next start finishes the update instead.
         static_cast<void>(m_swap->rollBack(manifestPath()));
         endSwap(Outcome::RolledBack);
@@ -146,7 +158,38 @@ void UpdaterFlow::installCurrent() {
 
 void UpdaterFlow::endSwap(Outcome outcome) {
     m_outcome = outcome;
+    record();
     after(m_timing.minShownMs - static_cast<int>(m_shownAt.elapsed()), &UpdaterFlow::launch);
+}
+
+// The main program's next start tells the user of a failure, and does not fetch that version
+// again for a while. A failure that cannot be recorded would be tried again at once by the main
+// program started now, and again after that: it is not started then.
+void UpdaterFlow::record() {
+    using Result = handover::UpdateOutcome::Result;
+    Result result = Result::Installed;
+    switch (m_outcome) {
+    case Outcome::Installed:
+        break;
+    case Outcome::RolledBack:
+        result = Result::RolledBack;
+        break;
+    case Outcome::Refused:
+        result = Result::Refused;
+        break;
+    case Outcome::Pending:
+    case Outcome::Nothing:
+    case Outcome::Busy:
+        return;
+    }
+    handover::UpdateOutcome outcome;
+    outcome.version = m_manifest.newVersion;
+    outcome.result = result;
+    outcome.entry = m_failure.entry;
+    outcome.reason = m_failure.reason;
+    outcome.time = QDateTime::currentDateTimeUtc();
+    if (!handover::writeOutcome(m_folder, outcome) && outcome.failed())
+        m_manifest.mainApp.clear();
 }
 
 void UpdaterFlow::launch() {

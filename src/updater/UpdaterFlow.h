@@ -1,11 +1,12 @@
 #pragma once
 
+#include "handover/Entries.h"
 #include "handover/Manifest.h"
+#include "platform/FileLock.h"
 #include "updater/FileSwap.h"
 #include "updater/UpdaterTiming.h"
 
 #include <QElapsedTimer>
-#include <QLockFile>
 #include <QObject>
 #include <QString>
 #include <QTimer>
@@ -14,8 +15,9 @@
 #include <memory>
 
 // The updater's single pass: wait for the main program to end, put every downloaded file in
-// place, drop the manifest, hold the window a moment, start the main program. Every wait is a
-// timer, so the window stays live and stop() can end the pass between any two steps.
+// place, drop the manifest, record the outcome in the user's data folder, hold the window a
+// moment, start the main program. Every wait is a timer, so the window stays live and stop() can
+// end the pass between any two steps.
 class UpdaterFlow : public QObject {
     Q_OBJECT
 
@@ -59,8 +61,9 @@ private:
     void beginSwap();
     void swapNext();
     void installCurrent();
-    void refuse();
+    void refuse(const FileSwap::Failure& why);
     void endSwap(Outcome outcome);
+    void record();
     void launch();
     void after(int ms, void (UpdaterFlow::*step)());
     QString manifestPath() const;
@@ -68,13 +71,13 @@ private:
     QString m_folder;
     handover::Manifest m_manifest;
     QStringList m_entries;
-    bool m_listAccepted = false;
+    handover::ListCheck m_listCheck;
     UpdaterTiming m_timing;
     ProcessCheck m_isRunning;
     ProgramStart m_startProgram;
     std::function<void(int)> m_stepHook;
     platform::FileSteps* m_fileSteps = &platform::diskSteps();
-    std::unique_ptr<QLockFile> m_lock;
+    std::unique_ptr<platform::FileLock> m_lock;
     std::unique_ptr<FileSwap> m_swap;
     QElapsedTimer m_shownAt;
     QTimer m_timer;
@@ -83,4 +86,5 @@ private:
     int m_lockTries = 0;
     int m_position = 0; // in the swap order
     Outcome m_outcome = Outcome::Pending;
+    FileSwap::Failure m_failure; // why the list was refused or rolled back
 };

@@ -2,16 +2,20 @@
 #include "common/ProgramFolder.h"
 #include "common/ui/Dialogs.h"
 #include "handover/Locks.h"
+#include "handover/Names.h"
+#include "handover/UpdateOutcome.h"
 #include "support/StandinServer.h"
 #include "update_client/UpdateCheck.h"
 #include "update_client/ui/FrmUpDate.h"
+#include "update_client/ui/SingleInstance.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QHostInfo>
 #include <QLabel>
-#include <QLockFile>
 #include <QMouseEvent>
+#include <QProcess>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -43,6 +47,7 @@ class TestUpdateWindow : public QObject {
 
 private:
     std::unique_ptr<QTemporaryDir> m_folder;
+    std::unique_ptr<QTemporaryDir> m_data;
     std::unique_ptr<StandinServer> m_server;
     QList<dialogs::MessageRequest> m_messages;
     QList<QUrl> m_opened;
@@ -64,6 +69,8 @@ private slots:
     void init() {
         m_folder = std::make_unique<QTemporaryDir>();
         setProgramFolderOverride(m_folder->path());
+        m_data = std::make_unique<QTemporaryDir>();
+        handover::setDataFolderOverride(m_data->path());
         qputenv("VESMORA_VENDOR_URL", kVendor.toUtf8());
         m_messages.clear();
         m_opened.clear();
@@ -79,7 +86,25 @@ private slots:
         dialogs::setMessageHandler(nullptr);
         dialogs::setOpenHandler(nullptr);
         setProgramFolderOverride(QString());
+        handover::setDataFolderOverride(QString());
         m_server.reset();
+    }
+
+    // What the updater records after an update of 2.1.1 that it put back.
+    static handover::UpdateOutcome failedAt(qint64 secondsAgo, bool told) {
+        return {u"2.1.1"_s,
+                handover::UpdateOutcome::Result::RolledBack,
+                u"data/x.txt"_s,
+                u"无法替换文件 data/x.txt：拒绝访问"_s,
+                QDateTime::currentDateTimeUtc().addSecs(-secondsAgo),
+                told};
+    }
+
+    bool fetchedAnything() const {
+        const auto requests = m_server->requests();
+        return std::any_of(requests.begin(), requests.end(), [](const QJsonObject& request) {
+            return request.value(u"path"_s).toString().startsWith(u"/soft/uploads/"_s);
+        });
     }
 
     void equalVersionsGoOnToLogin_data() {
@@ -194,6 +219,123 @@ private slots:
         QCOMPARE(login.size(), 0);
         // The leftover updater goes only when there is nothing to install.
         QVERIFY(QFile::exists(inFolder(u"update.exe"_s)));
+    }
+
+    // The start after a failed install says why, once, and goes on with the installed version
+    // without asking the server.
+    void failedInstallIsToldOnce_data() {
+        QTest::addColumn<QMessageBox::StandardButton>("answer");
+        QTest::addColumn<QList<QUrl>>("opened");
+        QTest::newRow("否") << QMessageBox::No << QList<QUrl>{};
+        QTest::newRow("是 opens the vendor site") << QMessageBox::Yes << QList<QUrl>{QUrl(kVendor)};
+    }
+    void failedInstallIsToldOnce() {
+        QFETCH(QMessageBox::StandardButton, answer);
+        m_answer = answer;
+        QVERIFY(startServer({u"--update-version"_s, u"2.1.1"_s, u"--update-files"_s, u"main.new"_s}));
+        QVERIFY(handover::writeOutcome(m_folder->path(), failedAt(60, false)));
+        for (int start = 0; start < 2; ++start) {
+            FrmUpDate window;
+            QSignalSpy login(&window, &FrmUpDate::proceedToLogin);
+            window.start();
+            QTRY_COMPARE(login.size(), 1);
+        }
+        QCOMPARE(m_messages.size(), 1);
+        QCOMPARE(m_messages.first().text,
+                 u"自动更新失败!\r\n\r\n无法替换文件 data/x.txt：拒绝访问\r\n\r\n是否要到网站手工下载?"_s);
+        QCOMPARE(m_messages.first().buttons, QMessageBox::Yes | QMessageBox::No);
+        QTEST(m_opened, "opened");
+        // The second start asked the server, and fetched nothing of the version that failed.
+        QCOMPARE(m_server->requests().size(), 1);
+        QCOMPARE(handover::readOutcome(m_folder->path())->told, true);
+    }
+
+    // A version whose install failed waits a day; any other is fetched at once.
+    void failedVersionWaitsADay_data() {
+        QTest::addColumn<int>("result");
+        QTest::addColumn<qint64>("secondsAgo");
+        QTest::addColumn<QString>("offered");
+        QTest::addColumn<bool>("fetched");
+        const int rolledBack = int(handover::UpdateOutcome::Result::RolledBack);
+        QTest::newRow("a minute short of a day") << rolledBack << qint64(86340) << u"2.1.1"_s << false;
+        QTest::newRow("a minute past a day") << rolledBack << qint64(86460) << u"2.1.1"_s << true;
+        QTest::newRow("refused a minute ago")
+            << int(handover::UpdateOutcome::Result::Refused) << qint64(60) << u"2.1.1"_s << false;
+        QTest::newRow("another version") << rolledBack << qint64(60) << u"2.1.2"_s << true;
+        QTest::newRow("installed, not failed")
+            << int(handover::UpdateOutcome::Result::Installed) << qint64(60) << u"2.1.1"_s << true;
+        QTest::newRow("the clock set back since") << rolledBack << qint64(-3600) << u"2.1.1"_s << true;
+    }
+    void failedVersionWaitsADay() {
+        QFETCH(int, result);
+        QFETCH(qint64, secondsAgo);
+        QFETCH(QString, offered);
+        QVERIFY(startServer({u"--update-version"_s, offered, u"--update-files"_s, u"main.new"_s}));
+        handover::UpdateOutcome outcome = failedAt(secondsAgo, true);
+        outcome.result = handover::UpdateOutcome::Result(result);
+        QVERIFY(handover::writeOutcome(m_folder->path(), outcome));
+        FrmUpDate window;
+        QSignalSpy login(&window, &FrmUpDate::proceedToLogin);
+        QSignalSpy end(&window, &FrmUpDate::endProgram);
+        window.start();
+        QTRY_COMPARE(login.size() + end.size(), 1);
+        QTEST(fetchedAnything(), "fetched");
+        QCOMPARE(login.size(), fetchedAnything() ? 0 : 1);
+    }
+
+    // One start per folder: a dead holder never blocks, whatever its process number names now,
+    // and a start runs without the lock only when it cannot be made, and says so.
+    void oneProgramPerFolder_data() {
+        QTest::addColumn<QString>("lock");
+        QTest::addColumn<bool>("runs");
+        QTest::addColumn<bool>("notice");
+        QTest::newRow("free") << u"free"_s << true << false;
+        QTest::newRow("held by a running program") << u"held"_s << false << false;
+        QTest::newRow("left by a dead holder whose number a program of this name has now")
+            << u"left"_s << true << false;
+        QTest::newRow("lock folder cannot be written") << u"unwritable"_s << true << true;
+    }
+    void oneProgramPerFolder() {
+        QFETCH(QString, lock);
+        const QString folder = m_folder->path();
+        const QString path = handover::lockPath(folder, handover::Holder::MainProgram);
+        std::unique_ptr<platform::FileLock> other;
+        QProcess namesake;
+        if (lock == u"held"_s)
+            other = handover::takeLock(folder, handover::Holder::MainProgram);
+        if (lock == u"left"_s) {
+            // A program running under this test's own name, as another Vesmora in another folder.
+            QTemporaryDir elsewhere;
+            const QString program =
+                elsewhere.filePath(QFileInfo(QCoreApplication::applicationFilePath()).fileName());
+            QVERIFY(QFile::copy(QStringLiteral(FAKE_MAIN_PROGRAM), program));
+            QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+            env.insert(u"FAKE_MAIN_SLEEP"_s, u"30"_s);
+            namesake.setProcessEnvironment(env);
+            namesake.start(program, {});
+            QVERIFY(namesake.waitForStarted());
+            // The lock file a crashed start left, naming that process.
+            QVERIFY(QDir().mkpath(QFileInfo(path).absolutePath()));
+            QFile left(path);
+            QVERIFY(left.open(QIODevice::WriteOnly));
+            left.write(QByteArray::number(namesake.processId()) + '\n' +
+                       QFileInfo(program).fileName().toUtf8() + '\n' + QHostInfo::localHostName().toUtf8() +
+                       '\n');
+        }
+        if (lock == u"unwritable"_s) {
+            QVERIFY(QDir().mkpath(m_data->path()));
+            touch(m_data->filePath(u"locks"_s));
+        }
+        SingleInstance instance(folder);
+        QTEST(instance.claim(), "runs");
+        QFETCH(bool, notice);
+        QCOMPARE(instance.notice(),
+                 notice ? u"无法写入文件夹 %1，本程序无法确认是否已有一个 Vesmora 在同一文件夹运行。"
+                          "请勿同时运行两个 Vesmora。"_s.arg(
+                              QDir::toNativeSeparators(m_data->filePath(u"locks"_s)))
+                        : QString());
+        namesake.kill();
+        namesake.waitForFinished();
     }
 
     // The decision on a reply, without a server: the optional integrity members ride along.

@@ -2,6 +2,7 @@
 #include "handover/Locks.h"
 #include "handover/Manifest.h"
 #include "handover/Names.h"
+#include "handover/UpdateOutcome.h"
 #include "platform/ProcessLookup.h"
 #include "support/TestFiles.h"
 #include "updater/FileSwap.h"
@@ -14,7 +15,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLabel>
-#include <QLockFile>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -45,53 +45,87 @@ struct Started {
     QStringList paths;
 };
 
-// Does each step on the disk and notes it, with paths relative to the program folder.
+// Does each step on the disk and notes it, with paths relative to the program folder. Faults can
+// be planted: "fail <step>" fails that step the first time without doing it, "fail after <step>"
+// does it and then reports a failure (as a sync after it would), "no links" makes every link
+// fail as on a volume without them; each reports access denied.
 class RecordedSteps : public platform::FileSteps {
 public:
-    explicit RecordedSteps(const QString& folder) : m_folder(folder) {}
+    explicit RecordedSteps(const QString& folder, const QStringList& faults = {})
+        : m_folder(folder), m_faults(faults) {}
     QStringList log;
 
     bool rename(const QString& from, const QString& to) override {
-        log << u"rename %1 > %2"_s.arg(relative(from), relative(to));
-        return FileSteps::rename(from, to);
+        return step(u"rename %1 > %2"_s.arg(relative(from), relative(to)),
+                    [&] { return FileSteps::rename(from, to); });
+    }
+    bool link(const QString& from, const QString& to) override {
+        if (m_faults.contains(u"no links"_s)) {
+            log << u"link %1 > %2"_s.arg(relative(from), relative(to));
+            return false;
+        }
+        return step(u"link %1 > %2"_s.arg(relative(from), relative(to)),
+                    [&] { return FileSteps::link(from, to); });
+    }
+    bool createFile(QFile& file) override {
+        return step(u"create "_s + relative(file.fileName()), [&] { return FileSteps::createFile(file); });
+    }
+    bool write(QFile& file, const QByteArray& bytes) override {
+        return step(u"write "_s + relative(file.fileName()), [&] { return FileSteps::write(file, bytes); });
     }
     bool syncFile(QFileDevice& file) override {
-        log << u"sync "_s + relative(file.fileName());
-        return FileSteps::syncFile(file);
+        return step(u"sync "_s + relative(file.fileName()), [&] { return FileSteps::syncFile(file); });
     }
     bool syncFolder(const QString& folder) override {
-        log << u"sync folder "_s + relative(folder);
-        return FileSteps::syncFolder(folder);
+        return step(u"sync folder "_s + relative(folder), [&] { return FileSteps::syncFolder(folder); });
     }
     bool remove(const QString& file) override {
-        log << u"remove "_s + relative(file);
-        return FileSteps::remove(file);
+        return step(u"remove "_s + relative(file), [&] { return FileSteps::remove(file); });
     }
     bool removeFolder(const QString& path) override {
-        log << u"remove folder "_s + relative(path);
-        return FileSteps::removeFolder(path);
+        return step(u"remove folder "_s + relative(path), [&] { return FileSteps::removeFolder(path); });
     }
     bool makeFolder(const QString& path) override {
-        log << u"make folder "_s + relative(path);
-        return FileSteps::makeFolder(path);
+        return step(u"make folder "_s + relative(path), [&] { return FileSteps::makeFolder(path); });
+    }
+    platform::FileFault fault() const override {
+        return m_planted ? platform::FileFault{platform::FileFault::Kind::AccessDenied, 5}
+                         : FileSteps::fault();
     }
 
 private:
+    bool step(const QString& line, const std::function<bool()>& doIt) {
+        log << line;
+        m_planted = false;
+        if (m_faults.removeOne(u"fail "_s + line)) {
+            m_planted = true;
+            return false;
+        }
+        const bool done = doIt();
+        if (m_faults.removeOne(u"fail after "_s + line)) {
+            m_planted = true;
+            return false;
+        }
+        return done;
+    }
     QString relative(const QString& path) const {
         const QString name = QDir(m_folder).relativeFilePath(path);
         return name.isEmpty() ? u"."_s : name;
     }
     QString m_folder;
+    QStringList m_faults;
+    bool m_planted = false;
 };
 
 // Runs the pass over `folder` with the quick timing; `running` answers the process checks.
 UpdaterFlow::Outcome runFlow(const QString& folder, Started& started,
                              const std::function<bool(const QString&)>& running, int* checks = nullptr,
-                             platform::FileSteps* steps = nullptr) {
+                             platform::FileSteps* steps = nullptr, std::function<void(int)> stepHook = {}) {
     UpdaterFlow flow(folder, handover::readManifest(folder + u"update.ini"_s));
     flow.setTiming(kQuick);
     if (steps)
         flow.setFileSteps(steps);
+    flow.setStepHook(std::move(stepHook));
     flow.setProcessCheck(running);
     flow.setProgramStart([&started](const QString& path, const QString&) {
         started.paths << path;
@@ -121,6 +155,22 @@ void layOut(const QString& folder, const QStringList& items) {
         QVERIFY(writeFile(folder + parts[0], bytes));
     }
 }
+// "name=old|new": the file holds one of the two ("" for absent, "@new" for the new program).
+QStringList notWhole(const QString& folder, const QStringList& items) {
+    QStringList broken;
+    for (const QString& item : items) {
+        const auto parts = item.split(u'=');
+        const QByteArray now = readFile(folder + parts[0]);
+        bool whole = false;
+        for (const QString& allowed : parts[1].split(u'|')) {
+            const QByteArray bytes = allowed == u"@new"_s ? runnable() : allowed.toUtf8();
+            whole = whole || now == (bytes.isEmpty() ? QByteArray("<missing>") : bytes);
+        }
+        if (!whole)
+            broken << parts[0];
+    }
+    return broken;
+}
 void expectFiles(const QString& folder, const QStringList& items) {
     for (const QString& item : items) {
         const auto parts = item.split(u'=');
@@ -136,7 +186,11 @@ void expectFiles(const QString& folder, const QStringList& items) {
 class TestUpdater : public QObject {
     Q_OBJECT
 
+private:
+    QTemporaryDir m_data;
+
 private slots:
+    void initTestCase() { handover::setDataFolderOverride(m_data.path()); }
     void manifestTexts_data();
     void manifestTexts();
     void notesCentring_data();
@@ -145,6 +199,11 @@ private slots:
     void swaps();
     void fileStepsInOrder_data();
     void fileStepsInOrder();
+    void everyEntryWholeAtEveryStep_data();
+    void everyEntryWholeAtEveryStep();
+    void recordsTheOutcome_data();
+    void recordsTheOutcome();
+    void unrecordedFailureStartsNothing();
     void linkInAnEntryPath_data();
     void linkInAnEntryPath();
     void secondUpdaterLeavesTheFolder();
@@ -263,7 +322,7 @@ void TestUpdater::swaps_data() {
     QTest::newRow("main program copy is no program")
         << a + u",b.dll"_s << main
         << QStringList{mainOld, u"tmp"_s + a + u"=<html>portal</html>"_s, u"b.dll=oldb"_s, u"tmpb.dll=newb"_s}
-        << QStringList{mainOld, u"b.dll=oldb"_s, u"tmpb.dll=newb"_s, u"update.ini="_s} << refused << true;
+        << QStringList{mainOld, u"b.dll=oldb"_s, u"tmpb.dll="_s, u"update.ini="_s} << refused << true;
     QTest::newRow("an entry leaving the folder refuses the list")
         << a + u",b.dll,../victim"_s << main
         << QStringList{mainOld, copyA, u"b.dll=oldb"_s, u"tmpb.dll=newb"_s}
@@ -282,19 +341,16 @@ void TestUpdater::swaps_data() {
         << QStringList{mainOld, u"b.dll="_s} << refused << false;
     QTest::newRow("MainApp in a folder: nothing installed, nothing started")
         << a << u"bin/"_s + main << QStringList{mainOld, copyA} << QStringList{mainOld} << refused << false;
-    // b.dll is a folder that no file can replace: the files already in are put back.
+    // b.dll is a folder that no file can replace: the files already in are put back, and the
+    // copies go.
     QTest::newRow("an entry that cannot be installed puts the old version back")
         << a + u",c.dat,n.dat,b.dll"_s << main << QStringList{mainOld,           copyA,
                                                               u"c.dat=oldc"_s,   u"tmpc.dat=newc"_s,
                                                               u"tmpn.dat=n"_s,   u"b.dll/inside=x"_s,
                                                               u"tmpb.dll=newb"_s}
-        << QStringList{mainOld,
-                       copyA,
-                       u"c.dat=oldc"_s,
-                       u"n.dat="_s,
-                       u"tmpb.dll=newb"_s,
-                       u"update.ini="_s,
-                       u".vesmora-update="_s}
+        << QStringList{mainOld,        u"tmp"_s + a + u"="_s, u"c.dat=oldc"_s,
+                       u"n.dat="_s,    u"tmpc.dat="_s,        u"tmpn.dat="_s,
+                       u"tmpb.dll="_s, u"update.ini="_s,      u".vesmora-update="_s}
         << int(UpdaterFlow::Outcome::RolledBack) << true;
 }
 
@@ -335,6 +391,8 @@ void TestUpdater::fileStepsInOrder_data() {
         << QStringList{main + u"=old"_s, u"tmpa=@new"_s, u"b.dll=oldb"_s, u"tmpb.dll=newb"_s, u"tmpn.dat=n"_s}
         << QStringList{u"make folder .vesmora-update/backup"_s,
                        u"sync folder .vesmora-update"_s,
+                       u"create .vesmora-update/backup/1.part"_s,
+                       u"write .vesmora-update/backup/1.part"_s,
                        u"sync .vesmora-update/backup/1.part"_s,
                        u"rename .vesmora-update/backup/1.part > .vesmora-update/backup/1"_s,
                        u"sync folder .vesmora-update/backup"_s,
@@ -342,10 +400,13 @@ void TestUpdater::fileStepsInOrder_data() {
                        u"sync folder ."_s,
                        u"make folder sub"_s,
                        u"sync folder ."_s,
+                       u"create .vesmora-update/backup/2.new"_s,
                        u"sync folder .vesmora-update/backup"_s,
                        u"rename tmpn.dat > sub/n.dat"_s,
                        u"sync folder sub"_s,
                        u"sync folder ."_s,
+                       u"create .vesmora-update/backup/0.part"_s,
+                       u"write .vesmora-update/backup/0.part"_s,
                        u"sync .vesmora-update/backup/0.part"_s,
                        u"rename .vesmora-update/backup/0.part > .vesmora-update/backup/0"_s,
                        u"sync folder .vesmora-update/backup"_s,
@@ -356,29 +417,39 @@ void TestUpdater::fileStepsInOrder_data() {
                        u"remove update.ini"_s,
                        u"sync folder ."_s}
         << int(UpdaterFlow::Outcome::Installed);
-    // c.dat is a folder, which no file replaces.
+    // c.dat is a folder, which no file replaces. An installed file gets its copy name as a second
+    // link before its backup replaces it; then the manifest leaves the folder and the copies go.
     QTest::newRow("roll back")
         << u"a,n.dat,b.dll,c.dat"_s
         << QStringList{main + u"=old"_s,   u"tmpa=@new"_s,      u"tmpn.dat=n"_s,   u"b.dll=oldb"_s,
                        u"tmpb.dll=newb"_s, u"c.dat/inside=x"_s, u"tmpc.dat=newc"_s}
         << QStringList{u"make folder .vesmora-update/backup"_s,
                        u"sync folder .vesmora-update"_s,
+                       u"create .vesmora-update/backup/1.new"_s,
                        u"sync folder .vesmora-update/backup"_s,
                        u"rename tmpn.dat > n.dat"_s,
                        u"sync folder ."_s,
+                       u"create .vesmora-update/backup/2.part"_s,
+                       u"write .vesmora-update/backup/2.part"_s,
                        u"sync .vesmora-update/backup/2.part"_s,
                        u"rename .vesmora-update/backup/2.part > .vesmora-update/backup/2"_s,
                        u"sync folder .vesmora-update/backup"_s,
                        u"rename tmpb.dll > b.dll"_s,
                        u"sync folder ."_s,
-                       u"rename b.dll > tmpb.dll"_s,
+                       u"link b.dll > tmpb.dll"_s,
                        u"sync folder ."_s,
                        u"rename .vesmora-update/backup/2 > b.dll"_s,
                        u"sync folder ."_s,
                        u"sync folder .vesmora-update/backup"_s,
                        u"rename n.dat > tmpn.dat"_s,
                        u"sync folder ."_s,
-                       u"remove update.ini"_s,
+                       u"rename update.ini > .vesmora-update/update.ini"_s,
+                       u"sync folder .vesmora-update"_s,
+                       u"sync folder ."_s,
+                       u"remove tmpa"_s,
+                       u"remove tmpn.dat"_s,
+                       u"remove tmpb.dll"_s,
+                       u"remove tmpc.dat"_s,
                        u"sync folder ."_s,
                        u"remove folder .vesmora-update"_s,
                        u"sync folder ."_s}
@@ -396,6 +467,134 @@ void TestUpdater::fileStepsInOrder() {
     Started started;
     QTEST(int(runFlow(folder, started, &notRunning, nullptr, &steps)), "outcome");
     QTEST(steps.log, "steps");
+}
+
+// What a kill or a power cut after any step leaves: every step is synced before the hook sees it,
+// so the folder at each call is what the next start finds. Each entry is present and whole, old
+// or new, the main program included, through its own roll-back too.
+void TestUpdater::everyEntryWholeAtEveryStep_data() {
+    QTest::addColumn<QStringList>("faults");
+    QTest::addColumn<QStringList>("before");
+    QTest::addColumn<QStringList>("whole");
+    QTest::addColumn<int>("steps");
+    QTest::addColumn<QStringList>("after");
+    const QString main = programName(u"Main"_s);
+    const QStringList before{main + u"=old"_s, u"tmpa=@new"_s, u"b.dll=oldb"_s, u"tmpb.dll=newb"_s,
+                             u"tmpn.dat=n"_s};
+    const QStringList whole{main + u"=old|@new"_s, u"b.dll=oldb|newb"_s, u"n.dat=|n"_s};
+    const QStringList allOld{main + u"=old"_s, u"b.dll=oldb"_s, u"n.dat="_s,
+                             u"tmpa="_s,       u"tmpb.dll="_s,  u"tmpn.dat="_s};
+    QTest::newRow("install") << QStringList{} << before << whole << 8
+                             << QStringList{main + u"=@new"_s, u"b.dll=newb"_s, u"n.dat=n"_s};
+    QTest::newRow("roll back of an entry")
+        << QStringList{u"fail rename tmpc.dat > c.dat"_s} << before + QStringList{u"tmpc.dat=newc"_s} << whole
+        << 11 << allOld;
+    QTest::newRow("roll back of the main program after it went in")
+        << QStringList{u"fail after rename tmpa > "_s + main} << before << whole << 13 << allOld;
+    QTest::newRow("the same on a volume without hard links")
+        << QStringList{u"fail after rename tmpa > "_s + main, u"no links"_s} << before << whole << 13
+        << allOld;
+}
+
+void TestUpdater::everyEntryWholeAtEveryStep() {
+    QFETCH(QStringList, faults);
+    QFETCH(QStringList, before);
+    QFETCH(QStringList, whole);
+    QTemporaryDir dir;
+    const QString folder = dir.path() + u"/"_s;
+    layOut(folder, before);
+    const bool fourth = before.size() > 5;
+    writeManifest(folder, {{u"UpFileName"_s, fourth ? u"a,b.dll,n.dat,c.dat"_s : u"a,b.dll,n.dat"_s},
+                           {u"MainApp"_s, programName(u"Main"_s)}});
+    RecordedSteps steps(folder, faults);
+    QStringList broken;
+    int last = -1;
+    Started started;
+    runFlow(folder, started, &notRunning, nullptr, &steps, [&](int step) {
+        last = step;
+        for (const QString& name : notWhole(folder, whole))
+            broken << u"after step %1: %2"_s.arg(step).arg(name);
+    });
+    QCOMPARE(broken, QStringList{});
+    QTEST(last, "steps");
+    QFETCH(QStringList, after);
+    expectFiles(folder, after);
+    QVERIFY(!QFileInfo::exists(handover::stagingFolder(folder)));
+    QVERIFY(!QFileInfo::exists(folder + u"update.ini"_s));
+}
+
+// The main program's next start reads what became of the hand-over.
+void TestUpdater::recordsTheOutcome_data() {
+    QTest::addColumn<QString>("files");
+    QTest::addColumn<QStringList>("before");
+    QTest::addColumn<QStringList>("faults");
+    QTest::addColumn<int>("result");
+    QTest::addColumn<QString>("entry");
+    QTest::addColumn<QString>("reason");
+    const QString main = programName(u"Main"_s);
+    const QStringList before{main + u"=old"_s, u"tmpa=@new"_s, u"b.dll=oldb"_s, u"tmpb.dll=newb"_s};
+    const int rolledBack = int(handover::UpdateOutcome::Result::RolledBack);
+    const int refused = int(handover::UpdateOutcome::Result::Refused);
+    QTest::newRow("installed") << u"a,b.dll"_s << before << QStringList{}
+                               << int(handover::UpdateOutcome::Result::Installed) << QString() << QString();
+    QTest::newRow("a file that cannot be replaced")
+        << u"a,b.dll"_s << before << QStringList{u"fail rename tmpb.dll > b.dll"_s} << rolledBack
+        << u"b.dll"_s << u"无法替换文件 b.dll：拒绝访问"_s;
+    QTest::newRow("a folder in the way")
+        << u"a,b.dll,data/x.txt"_s << before + QStringList{u"data/x.txt/inside=x"_s, u"tmpx.txt=newx"_s}
+        << QStringList{} << rolledBack << u"data/x.txt"_s
+        << u"无法替换文件 data/x.txt：此处已有同名的文件夹"_s;
+    QTest::newRow("the main program")
+        << u"a,b.dll"_s << before << QStringList{u"fail after rename tmpa > "_s + main} << rolledBack
+        << u"a"_s << u"无法替换文件 "_s + main + u"：拒绝访问"_s;
+    QTest::newRow("a list the rules refuse") << u"a,../b.dll"_s << before << QStringList{} << refused
+                                             << u"../b.dll"_s << u"更新文件名无效: \"../b.dll\""_s;
+    QTest::newRow("a main program copy that is no program")
+        << u"a,b.dll"_s << QStringList{main + u"=old"_s, u"tmpa=<html>"_s} << QStringList{} << refused
+        << u"a"_s << u"下载的主程序 tmpa 不是本系统可运行的程序"_s;
+}
+
+void TestUpdater::recordsTheOutcome() {
+    QFETCH(QString, files);
+    QFETCH(QStringList, before);
+    QFETCH(QStringList, faults);
+    QTemporaryDir dir;
+    const QString folder = dir.path() + u"/"_s;
+    layOut(folder, before);
+    writeManifest(
+        folder,
+        {{u"NewVer"_s, u"2.1.1"_s}, {u"UpFileName"_s, files}, {u"MainApp"_s, programName(u"Main"_s)}});
+    RecordedSteps steps(folder, faults);
+    Started started;
+    const QDateTime from = QDateTime::currentDateTimeUtc().addSecs(-1);
+    runFlow(folder, started, &notRunning, nullptr, &steps);
+    const auto outcome = handover::readOutcome(folder);
+    QVERIFY(outcome);
+    QCOMPARE(outcome->version, u"2.1.1"_s);
+    QTEST(int(outcome->result), "result");
+    QTEST(outcome->entry, "entry");
+    QTEST(outcome->reason, "reason");
+    QVERIFY(outcome->time >= from && outcome->time <= QDateTime::currentDateTimeUtc());
+    QVERIFY(!outcome->told);
+    QCOMPARE(started.paths.size(), 1);
+}
+
+// The main program started after it would fetch the same update again, and fail again.
+void TestUpdater::unrecordedFailureStartsNothing() {
+    QTemporaryDir dir;
+    const QString folder = dir.path() + u"/"_s;
+    const QString main = programName(u"Main"_s);
+    layOut(folder, {main + u"=old"_s, u"tmpa=@new"_s, u"b.dll/inside=x"_s, u"tmpb.dll=newb"_s});
+    writeManifest(folder, {{u"UpFileName"_s, u"a,b.dll"_s}, {u"MainApp"_s, main}});
+    // A file where the records go.
+    QTemporaryDir data;
+    QVERIFY(writeFile(data.filePath(u"updates"_s), "x"));
+    handover::setDataFolderOverride(data.path());
+    Started started;
+    const auto outcome = runFlow(folder, started, &notRunning);
+    handover::setDataFolderOverride(m_data.path());
+    QCOMPARE(outcome, UpdaterFlow::Outcome::RolledBack);
+    QCOMPARE(started.paths, QStringList{});
 }
 
 void TestUpdater::linkInAnEntryPath_data() {

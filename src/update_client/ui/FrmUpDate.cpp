@@ -12,12 +12,15 @@
 #include "handover/Locks.h"
 #include "handover/Manifest.h"
 #include "handover/Names.h"
+#include "handover/UpdateOutcome.h"
 #include "platform/Elevation.h"
+#include "update_client/FailedInstall.h"
 #include "update_client/UpdateCheck.h"
 #include "update_client/UpdatePath.h"
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDateTime>
 #include <QLabel>
 #include <QPainter>
 
@@ -108,8 +111,14 @@ void FrmUpDate::start() {
         return;
     }
     m_status->setText(u"正在获取版本信息……"_s);
+    const auto last = handover::readOutcome(Lj());
+    // The start the updater makes after a failure tells of it first; the update it left waiting,
+    // if any, is finished at a later start, so that a failure never restarts itself.
+    const bool tell = failed_install::toTell(last);
     switch (handover::inspect(Lj())) {
     case handover::Pending::CopiesWaiting:
+        if (tell)
+            break;
         // An update that was cut short is finished before anything else; its manifest stays.
         resumeUpdate();
         return;
@@ -121,7 +130,27 @@ void FrmUpDate::start() {
     case handover::Pending::Nothing:
         break;
     }
+    if (tell) {
+        // From the event loop, as every other outcome of the start, once the window is up.
+        QMetaObject::invokeMethod(
+            this, [this, outcome = *last] { tellFailedInstall(outcome); }, Qt::QueuedConnection);
+        return;
+    }
     m_check->start();
+}
+
+// The installed version still works: after the prompt the user goes on with it.
+void FrmUpDate::tellFailedInstall(handover::UpdateOutcome outcome) {
+    if (m_ended)
+        return;
+    // Told once: a record that cannot be marked is told again at the next start.
+    outcome.told = true;
+    static_cast<void>(handover::writeOutcome(Lj(), outcome));
+    const auto answer = dialogs::message(this, QMessageBox::Question, failurePrompt(outcome.reason),
+                                         QMessageBox::Yes | QMessageBox::No);
+    if (answer == QMessageBox::Yes)
+        dialogs::openExternally(endpoints::vendorSite());
+    nothingToInstall();
 }
 
 void FrmUpDate::nothingToInstall() {
@@ -138,6 +167,11 @@ void FrmUpDate::nothingToInstall() {
 void FrmUpDate::runUpdatePath(const UpdateInfo& info) {
     if (m_ended)
         return;
+    if (failed_install::holdsBack(handover::readOutcome(Lj()), info.version,
+                                  QDateTime::currentDateTimeUtc())) {
+        nothingToInstall();
+        return;
+    }
     createPath();
     m_path->start(info);
 }

@@ -12,8 +12,14 @@ class UpdateCheck;
 class UpdatePath;
 struct UpdateInfo;
 
+namespace handover {
+struct UpdateOutcome;
+}
+
 // The start-up window: checks for a newer version and either hands over to the login window,
 // runs the update path, or reports the failure; the program ends in every case but the first.
+// A start after a failed install tells of it once and goes on to the login window; the version
+// that failed is not fetched again for a day.
 class FrmUpDate : public QWidget {
     Q_OBJECT
 
@@ -41,6 +47,7 @@ private:
     void nothingToInstall();
     void runUpdatePath(const UpdateInfo& info);
     void resumeUpdate();
+    void tellFailedInstall(handover::UpdateOutcome outcome);
     void createPath();
     void showFailure(const QString& promptText);
     void end();

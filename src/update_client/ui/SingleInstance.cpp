@@ -5,9 +5,10 @@
 
 #include <QApplication>
 #include <QCryptographicHash>
+#include <QDir>
+#include <QFileInfo>
 #include <QLocalServer>
 #include <QLocalSocket>
-#include <QLockFile>
 #include <QWidget>
 
 using namespace Qt::StringLiterals;
@@ -37,13 +38,21 @@ bool SingleInstance::claim() {
     // elevated one must not find the folder taken.
     if (!platform::isElevated())
         return true;
-    m_lock = handover::takeLock(m_folder, handover::Holder::MainProgram);
-    if (m_lock) {
+    handover::LockState state = handover::LockState::CannotMake;
+    m_lock = handover::takeLock(m_folder, handover::Holder::MainProgram, &state);
+    switch (state) {
+    case handover::LockState::Taken:
         listen();
         return true;
-    }
-    if (!handover::isHeld(m_folder, handover::Holder::MainProgram))
+    case handover::LockState::CannotMake:
+        m_notice =
+            u"无法写入文件夹 %1，本程序无法确认是否已有一个 Vesmora 在同一文件夹运行。"
+            "请勿同时运行两个 Vesmora。"_s.arg(QDir::toNativeSeparators(
+                QFileInfo(handover::lockPath(m_folder, handover::Holder::MainProgram)).absolutePath()));
         return true;
+    case handover::LockState::Held:
+        break;
+    }
     // The running one may still be setting up; at worst it is not brought forward.
     QLocalSocket socket;
     socket.connectToServer(m_serverName);
