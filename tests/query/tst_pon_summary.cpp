@@ -10,10 +10,10 @@ namespace {
 
 // "ip|pon|splitter|kind*count": count rows of one kind. ok and drop read -20 dB at both ends, weak
 // reads -30 dB at the ONT; drop is marked as a drop; failed reads -30 dB but is not done.
-void addLines(PonSummary& summary, const QStringList& specs) {
+void addLines(PonSummary& summary, const QStringList& groups) {
     int row = 0;
-    for (const QString& spec : specs) {
-        const QStringList parts = spec.split(u'|');
+    for (const QString& group : groups) {
+        const QStringList parts = group.split(u'|');
         const QStringList kind = parts[3].split(u'*');
         ResultRowLayout::Row cells;
         cells[ResultRowLayout::OltIp] = parts[0];
