@@ -19,6 +19,8 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
+using sqlite::isError;
+
 // A second program writing at the same moment holds the file for a few milliseconds; a longer
 // wait would freeze the window.
 constexpr int kBusyMs = 1000;
@@ -73,10 +75,6 @@ constexpr const char* kProbes[] = {
     "SELECT 1 FROM row_starts LIMIT 1", "SELECT taken_by FROM outbox LIMIT 1",
     "SELECT max(id) FROM runs",
 };
-
-bool isError(int code) {
-    return code != SQLITE_OK && code != SQLITE_ROW && code != SQLITE_DONE;
-}
 
 bool isBusy(int code) {
     return (code & 0xff) == SQLITE_BUSY || (code & 0xff) == SQLITE_LOCKED;

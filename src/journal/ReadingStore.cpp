@@ -2,6 +2,7 @@
 
 #include "journal/JournalFile.h"
 #include "journal/Sqlite.h"
+#include "journal/StoredValues.h"
 
 #include <QSet>
 
@@ -10,25 +11,15 @@
 #include <algorithm>
 #include <limits>
 
+using journal::fromMs;
+using journal::orNull;
 using journal::Reading;
+using journal::toMs;
 
 namespace {
 
 constexpr int kFirstPowerCell = 2;
 const char* const kReadingColumns = "account, taken_at, ont_rx, ont_tx, olt_rx, olt_tx, taken_by";
-
-qint64 toMs(const QDateTime& time) {
-    return time.toMSecsSinceEpoch();
-}
-
-// In UTC: converting a million readings to local time costs seconds; windows convert what they show.
-QDateTime fromMs(qint64 ms) {
-    return QDateTime::fromMSecsSinceEpoch(ms, Qt::UTC);
-}
-
-QString orNull(const QString& text) {
-    return text.isEmpty() ? QString() : text;
-}
 
 bool hasReading(const QStringList& cells) {
     for (int i = kFirstPowerCell; i < kFirstPowerCell + 4; ++i)

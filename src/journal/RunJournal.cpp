@@ -72,16 +72,17 @@ qint64 RunJournal::startRun(const QStringList& accounts, int rate, const QDateTi
 
 void RunJournal::recordRow(qint64 run, int position, const QStringList& cells, const QString& failure,
                            const QDateTime& finishedAt) {
-    m_file->write([this, run, position, cells, failure, finishedAt](sqlite::Database& db) {
-        const qint64 id = m_ledger->idOf(run);
-        if (id == 0)
-            return SQLITE_OK; // its run never reached any journal
-        if (const int code = RunLedger::writeRow(db, id, position, cells, failure, finishedAt);
-            code != SQLITE_OK)
-            return code;
-        return m_readings->write(db, id, position, cells, finishedAt);
-    },
-                  [this] { emit rowRecorded(); });
+    m_file->write(
+        [this, run, position, cells, failure, finishedAt](sqlite::Database& db) {
+            const qint64 id = m_ledger->idOf(run);
+            if (id == 0)
+                return SQLITE_OK; // its run never reached any journal
+            if (const int code = RunLedger::writeRow(db, id, position, cells, failure, finishedAt);
+                code != SQLITE_OK)
+                return code;
+            return m_readings->write(db, id, position, cells, finishedAt);
+        },
+        [this] { emit rowRecorded(); });
 }
 
 void RunJournal::endRun(qint64 run, journal::RunState state) {

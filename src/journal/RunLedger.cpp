@@ -2,6 +2,7 @@
 
 #include "journal/JournalFile.h"
 #include "journal/Sqlite.h"
+#include "journal/StoredValues.h"
 
 #include <QCoreApplication>
 #include <QLockFile>
@@ -14,33 +15,19 @@
 #include <utility>
 
 using namespace Qt::StringLiterals;
+using journal::fromMs;
+using journal::orNull;
 using journal::RunState;
 using journal::StoredRow;
+using journal::toMs;
 
 namespace {
 
+using sqlite::done;
+using sqlite::isError;
+
 constexpr int kCellCount = 11;
 constexpr qint64 kMinuteMs = 60000;
-
-qint64 toMs(const QDateTime& time) {
-    return time.toMSecsSinceEpoch();
-}
-
-QDateTime fromMs(qint64 ms) {
-    return QDateTime::fromMSecsSinceEpoch(ms, Qt::UTC);
-}
-
-QString orNull(const QString& text) {
-    return text.isEmpty() ? QString() : text;
-}
-
-bool isError(int code) {
-    return code != SQLITE_OK && code != SQLITE_ROW && code != SQLITE_DONE;
-}
-
-int done(int code) {
-    return code == SQLITE_DONE ? SQLITE_OK : code;
-}
 
 // Run locks held by any journal of this process: a lock naming this process that none of them
 // holds was left by an earlier program that had the same process id.

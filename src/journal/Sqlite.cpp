@@ -201,4 +201,12 @@ bool isDamage(int code) {
     return primary == SQLITE_CORRUPT || primary == SQLITE_NOTADB || primary == SQLITE_FORMAT;
 }
 
+bool isError(int code) {
+    return code != SQLITE_OK && code != SQLITE_ROW && code != SQLITE_DONE;
+}
+
+int done(int code) {
+    return code == SQLITE_DONE ? SQLITE_OK : code;
+}
+
 } // namespace sqlite

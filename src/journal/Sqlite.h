@@ -107,5 +107,9 @@ private:
 
 // Whether a result code says the file itself cannot be trusted (as opposed to busy or full).
 bool isDamage(int code);
+// Neither SQLITE_OK nor a step's SQLITE_ROW or SQLITE_DONE.
+bool isError(int code);
+// A step's SQLITE_DONE as SQLITE_OK: what a write's statements give back.
+int done(int code);
 
 } // namespace sqlite

@@ -2,6 +2,7 @@
 #include "common/ui/Dialogs.h"
 #include "query/XlsxExport.h"
 #include "query/ui/ExportFlow.h"
+#include "support/XlsxReadBack.h"
 
 #include <QDir>
 #include <QJsonArray>
@@ -35,22 +36,6 @@ QList<QStringList> listRows(int count, int columns = 11) {
                             u"幸福小区3栋-1:8分光器-%1"_s.arg(i)}
                     .mid(0, columns);
     return rows;
-}
-
-// The workbook as an independent reader (openpyxl) sees it. The reader answers in a file: a test
-// built for Windows runs under wine, where it can start the Linux reader but can neither wait for
-// it nor read its output.
-QJsonObject readBack(const QString& path) {
-    QTemporaryDir answers;
-    const QString answer = answers.filePath(u"book.json"_s);
-    if (!QProcess::startDetached(
-            u"/usr/bin/python3"_s,
-            {QStringLiteral(VESMORA_SOURCE_DIR "/tests/export/read_xlsx.py"), path, answer}))
-        qWarning("the reader did not start");
-    else if (!QTest::qWaitFor([&answer] { return QFileInfo::exists(answer); }, 60000))
-        qWarning("the reader gave no answer");
-    QFile file(answer);
-    return file.open(QIODevice::ReadOnly) ? QJsonDocument::fromJson(file.readAll()).object() : QJsonObject();
 }
 
 // A sheet row as the list showed it: numbers back to their shortest text.
@@ -165,7 +150,7 @@ private slots:
         QVERIFY2(result.ok, qPrintable(result.error));
         QCOMPARE(snapshot(QFileInfo(target).path()).keys(), QStringList{u"导出.xlsx"_s});
 
-        const QJsonObject book = readBack(target);
+        const QJsonObject book = readXlsxBack(target);
         QCOMPARE(book[u"sheets"_s].toInt(), 1);
         QCOMPARE(book[u"max_row"_s].toInt(), rowCount + 1);
         QCOMPARE(book[u"max_column"_s].toInt(), columns);
@@ -224,7 +209,7 @@ private slots:
         QTemporaryDir dir;
         const QString target = dir.filePath(u"cells.xlsx"_s);
         QVERIFY(writeXlsx(target, kHeaders, rows).ok);
-        m_cellBook = readBack(target);
+        m_cellBook = readXlsxBack(target);
         QCOMPARE(m_cellBook[u"max_row"_s].toInt(), rows.size() + 1);
     }
     void cellTypes() {
@@ -298,7 +283,7 @@ private slots:
             return m_chosenName;
         });
         exportList(nullptr, kHeaders, live);
-        const QJsonObject book = readBack(m_chosenName);
+        const QJsonObject book = readXlsxBack(m_chosenName);
         QCOMPARE(book[u"max_row"_s].toInt(), 4);
         QCOMPARE(texts(book[u"rows"_s][1]), listRows(3).first());
     }
@@ -330,7 +315,7 @@ private slots:
         }
         QCOMPARE(m_messages.size(), 2);
         QCOMPARE(m_messages[1].text, u"导出数据成功,是否立即打开!"_s);
-        const QJsonObject book = readBack(target);
+        const QJsonObject book = readXlsxBack(target);
         QCOMPARE(book[u"max_row"_s].toInt(), 6);
         QCOMPARE(texts(book[u"rows"_s][5]), listRows(5).last());
     }
@@ -401,7 +386,7 @@ private slots:
         marks.comments = {QString(), u"服务器返回状态 500"_s, u"未查询"_s};
         const QString target = path(u"marks.xlsx"_s);
         QVERIFY(writeXlsx(target, kHeaders, rows, marks).ok);
-        const QJsonObject book = readBack(target);
+        const QJsonObject book = readXlsxBack(target);
         const auto fill = [&book](int row, int column) { return book[u"fills"_s][row][column].toString(); };
         const auto hex = [](quint32 rgb) {
             return QString::number(rgb, 16).toUpper().rightJustified(6, u'0');
@@ -430,7 +415,7 @@ private slots:
             {u"0209000002"_s, older, {u"-19.80"_s, u"2.05"_s, u"-20"_s, u"3.5"_s}}};
         const QString target = path(u"history.xlsx"_s);
         QVERIFY(writeXlsx(target, kHeaders, listRows(2), {}, history).ok);
-        const QJsonObject book = readBack(target);
+        const QJsonObject book = readXlsxBack(target);
         QCOMPARE(book[u"sheets"_s].toInt(), 2);
         QCOMPARE(book[u"max_row"_s].toInt(), 3);
         QCOMPARE(texts(book[u"rows"_s][2]), listRows(2).last());
@@ -462,7 +447,7 @@ private slots:
             {u"20900000001"_s, QDateTime(QDate(2026, 11, 9), QTime(10, 0)), {u"-22.80"_s, {}, {}, {}}}};
         const QString target = path(u"ports.xlsx"_s);
         QVERIFY(writeXlsx(target, kHeaders, listRows(5), {}, history, {trunk, quiet}).ok);
-        const QJsonObject book = readBack(target);
+        const QJsonObject book = readXlsxBack(target);
         QCOMPARE(book[u"names"_s].toArray(), (QJsonArray{u"Sheet1"_s, u"历史"_s, u"PON口汇总"_s}));
         QCOMPARE(book[u"max_row"_s].toInt(), 6);
         QCOMPARE(texts(book[u"rows"_s][5]), listRows(5).last());
