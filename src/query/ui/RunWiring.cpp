@@ -154,7 +154,8 @@ void RunWiring::onListScrolled() {
 // While a run fills the list nothing can be selected, so the keys that would move the current row
 // scroll the list as its scroll bars do, and count as the user's scrolling.
 bool RunWiring::eventFilter(QObject* watched, QEvent* event) {
-    if (watched != m_c->LstV || event->type() != QEvent::KeyPress || !m_run->isRunning())
+    // The type first: the window's controls are gone while it hides its children on the way out.
+    if (event->type() != QEvent::KeyPress || watched != m_c->LstV || !m_run->isRunning())
         return false;
     using Slider = QAbstractSlider;
     static const struct {
