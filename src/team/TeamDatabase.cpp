@@ -109,7 +109,7 @@ void TeamDatabase::close() {
 }
 
 TeamDatabase::Result TeamDatabase::fail(Outcome outcome, const QString& error) {
-    return {outcome, m_config.scrub(error.trimmed())};
+    return {outcome, error.trimmed()};
 }
 
 // A lost connection is closed, so that the next call connects again. Class 08 (connection

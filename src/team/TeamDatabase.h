@@ -30,7 +30,9 @@ public:
     };
     struct Result {
         Outcome outcome = Outcome::Ok;
-        QString error; // libpq's or the server's words, scrubbed
+        // libpq's or the server's words, as they are: TeamStore scrubs them on its own thread,
+        // as QRegularExpression's per-thread JIT stack crashes a mingw build's worker at its end.
+        QString error;
         bool ok() const { return outcome == Outcome::Ok; }
     };
 

@@ -99,14 +99,22 @@ private:
 };
 
 TeamStore::TeamStore(const TeamConfig& config, QObject* parent)
-    : QObject(parent), m_thread(new QThread), m_worker(new TeamStoreWorker(config)) {
+    : QObject(parent), m_config(config), m_thread(new QThread), m_worker(new TeamStoreWorker(config)) {
     m_thread->setObjectName(QStringLiteral("team database"));
     m_worker->moveToThread(m_thread);
-    connect(m_worker, &TeamStoreWorker::statusChanged, this, &TeamStore::setStatus);
+    // The worker's texts are scrubbed here, on the caller's thread (see TeamDatabase::Result).
+    connect(m_worker, &TeamStoreWorker::statusChanged, this,
+            [this](TeamStore::Status status, const QString& detail) {
+                setStatus(status, m_config.scrub(detail));
+            });
     connect(m_worker, &TeamStoreWorker::delivered, this, &TeamStore::delivered);
-    connect(m_worker, &TeamStoreWorker::deliveryFailed, this, &TeamStore::deliveryFailed);
+    connect(m_worker, &TeamStoreWorker::deliveryFailed, this, [this](quint64 batchId, const QString& error) {
+        emit deliveryFailed(batchId, m_config.scrub(error));
+    });
     connect(m_worker, &TeamStoreWorker::historyFetched, this, &TeamStore::historyFetched);
-    connect(m_worker, &TeamStoreWorker::historyFailed, this, &TeamStore::historyFailed);
+    connect(m_worker, &TeamStoreWorker::historyFailed, this, [this](quint64 requestId, const QString& error) {
+        emit historyFailed(requestId, m_config.scrub(error));
+    });
     m_thread->start();
 }
 

@@ -59,6 +59,7 @@ signals:
 private:
     void setStatus(TeamStore::Status status, const QString& detail);
 
+    TeamConfig m_config;
     QThread* m_thread;
     TeamStoreWorker* m_worker;
     Status m_status = Status::Connecting;
