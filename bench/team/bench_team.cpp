@@ -154,6 +154,18 @@ int main(int argc, char** argv) {
     std::printf("  team history of a %d-account list (%d readings): median %.0f ms\n", kListSize,
                 int(team.size()), medianMs(listTimes));
 
+    QList<qint64> windowTimes;
+    for (int round = 0; round < 5; ++round) {
+        timer.start();
+        store.fetchHistory(quint64(10 + round), list, kFirst.addDays(kNames / 2));
+        waitFor(&store, &TeamStore::historyFetched);
+        windowTimes << timer.nsecsElapsed();
+    }
+    std::printf("  the same list, the newest %d days only (%d readings): median %.0f ms\n", kNames / 2,
+                int(team.size()), medianMs(windowTimes));
+    store.fetchHistory(99, list);
+    waitFor(&store, &TeamStore::historyFetched);
+
     // What the window adds: this PC's readings of the list merged in, on its own thread.
     QList<TeamReading> local;
     for (const TeamReading& r : std::as_const(team))

@@ -52,8 +52,9 @@ public:
     // already there (same account, time and name) is left as it is. Readings without an account
     // or a valid time cannot be keyed and are left out.
     Result insert(const QList<TeamReading>& readings);
-    // Every reading of these accounts, in one query however long the list; newest first.
-    Result select(const QStringList& accounts, QList<TeamReading>* readings);
+    // The readings of these accounts taken since then (all when invalid), in one query however
+    // long the list; newest first.
+    Result select(const QStringList& accounts, const QDateTime& since, QList<TeamReading>* readings);
 
 private:
     Result fail(Outcome outcome, const QString& error);

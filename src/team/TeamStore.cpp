@@ -49,13 +49,13 @@ public:
             emit deliveryFailed(batchId, result.error);
     }
 
-    void fetchHistory(quint64 requestId, const QStringList& accounts) {
+    void fetchHistory(quint64 requestId, const QStringList& accounts, const QDateTime& since) {
         if (stopped())
             return;
         QList<TeamReading> readings;
         TeamDatabase::Result result = m_database.open();
         if (result.ok())
-            result = m_database.select(accounts, &readings);
+            result = m_database.select(accounts, since, &readings);
         report(result);
         if (result.ok())
             emit historyFetched(requestId, readings);
@@ -148,9 +148,10 @@ void TeamStore::deliver(quint64 batchId, const QList<TeamReading>& readings) {
         Qt::QueuedConnection);
 }
 
-void TeamStore::fetchHistory(quint64 requestId, const QStringList& accounts) {
+void TeamStore::fetchHistory(quint64 requestId, const QStringList& accounts, const QDateTime& since) {
     QMetaObject::invokeMethod(
-        m_worker, [worker = m_worker, requestId, accounts] { worker->fetchHistory(requestId, accounts); },
+        m_worker,
+        [worker = m_worker, requestId, accounts, since] { worker->fetchHistory(requestId, accounts, since); },
         Qt::QueuedConnection);
 }
 
