@@ -195,6 +195,11 @@ int main(int argc, char** argv) {
         std::printf("  on disk: table %.0f MB (%.0f bytes a reading), index %.0f MB (%.0f bytes a reading)\n",
                     parts[0].toDouble() / 1e6, parts[0].toDouble() / rows, parts[1].toDouble() / 1e6,
                     parts[1].toDouble() / rows);
+        if (server.exec(db, u"REINDEX TABLE vesmora_readings"_s)) {
+            const double index =
+                server.query(db, u"SELECT pg_indexes_size('vesmora_readings')"_s).value(0).toDouble();
+            std::printf("  index reindexed: %.0f MB (%.0f bytes a reading)\n", index / 1e6, index / rows);
+        }
     }
     return 0;
 }
