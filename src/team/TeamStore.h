@@ -42,8 +42,9 @@ public:
     // Connects when not connected, which settles the status.
     void probe();
     // Stores the readings in one transaction: delivered(batchId) once committed, or
-    // deliveryFailed(batchId, error) when nothing was stored. A reading already stored (same
-    // account, time and name) is kept as it is, so a batch may be sent again safely.
+    // deliveryFailed(batchId, error) when the commit is not confirmed (it may still have happened,
+    // its answer lost with the connection). A reading already stored (same account, time and
+    // name) is kept as it is, so sending the batch again is always safe.
     void deliver(quint64 batchId, const QList<TeamReading>& readings);
     // The team's readings of these accounts, taken since then (all when invalid), in one query,
     // newest first: historyFetched, or historyFailed (then the caller uses the PC's own history).
