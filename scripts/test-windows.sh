@@ -55,19 +55,54 @@ provide_libraries() {
     echo "$recipe" >"$deps/.recipe"
 }
 
+# libpq cross-built from Debian's postgresql-15 source (Debian's patches applied), the version of
+# the Linux build's libpq-dev: only libpq and the two helper libraries it links, without SSL, GSS,
+# LDAP or NLS (the Windows lane's team tests run against a server on loopback). In its own prefix
+# with its own recipe, as it takes a few minutes to build.
+provide_libpq() {
+    local prefix=$area/libpq build=$area/libpq-build
+    local recipe
+    recipe="$(dpkg-query -W -f='${source:Version}' libpq-dev) $(sha256sum <scripts/windows/mingw-toolchain.cmake)"
+    if [ -f "$prefix/.recipe" ] && [ "$(cat "$prefix/.recipe")" = "$recipe" ]; then
+        echo "libpq already in $prefix"
+        return
+    fi
+    rm -rf "$prefix" "$build"
+    local source
+    source=$(debian_source "$area" "postgresql-15=$(dpkg-query -W -f='${source:Version}' libpq-dev)")
+    mkdir -p "$build"
+    (cd "$build" && "$source/configure" -q --host=x86_64-w64-mingw32 CC=x86_64-w64-mingw32-gcc-posix \
+        --without-readline --without-zlib --without-icu --without-openssl --without-gssapi --without-ldap \
+        --without-llvm --without-lz4 --without-zstd --disable-nls >/dev/null)
+    # Only what libpq needs: the generated headers, and the client halves of src/port and src/common
+    # (their "all" targets also build the server's copies). -o keeps libpq's make from asking for all.
+    make -s -C "$build/src/backend" generated-headers
+    make -s -j2 -C "$build/src/port" libpgport.a libpgport_shlib.a
+    make -s -j2 -C "$build/src/common" libpgcommon.a libpgcommon_shlib.a
+    make -s -j2 -C "$build/src/interfaces/libpq" -o submake-libpgport -o submake-generated-headers all-shared-lib
+    install -D -m 755 "$build/src/interfaces/libpq/libpq.dll" "$prefix/bin/libpq.dll"
+    install -D -m 644 "$build/src/interfaces/libpq/libpq.a" "$prefix/lib/libpq.a"
+    install -D -m 644 -t "$prefix/include" "$source/src/interfaces/libpq/libpq-fe.h" \
+        "$source/src/interfaces/libpq/libpq-events.h" "$source/src/include/postgres_ext.h" \
+        "$build/src/include/pg_config_ext.h"
+    rm -rf "$build" "$(dirname "$source")"
+    echo "$recipe" >"$prefix/.recipe"
+}
+
 configure() {
     cmake -S . -B "$project" -G Ninja \
         -DCMAKE_TOOLCHAIN_FILE="$repo/scripts/windows/mingw-toolchain.cmake" \
         -DCMAKE_BUILD_TYPE=Release \
-        -DCMAKE_PREFIX_PATH="$area/qt6-mingw;$area/deps" \
-        -DCMAKE_FIND_ROOT_PATH="$area/qt6-mingw;$area/deps" \
+        -DCMAKE_PREFIX_PATH="$area/qt6-mingw;$area/deps;$area/libpq" \
+        -DCMAKE_FIND_ROOT_PATH="$area/qt6-mingw;$area/deps;$area/libpq" \
         -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake \
         -DZLIB_USE_STATIC_LIBS=ON \
         -DVESMORA_ADDRESS_OVERRIDES=ON -DVESMORA_TEST_SEAMS=ON \
         -DCMAKE_CROSSCOMPILING_EMULATOR="$repo/scripts/windows/wine-test.sh"
 }
 
-# What windeployqt would put beside the programs: Qt's libraries and plugins and the mingw runtime.
+# What windeployqt would put beside the programs: Qt's libraries and plugins, the mingw runtime, and
+# libpq.dll, which a Windows program finds beside it.
 deploy() {
     local bin=$project/bin qt=$area/qt6-mingw
     cp -u "$qt"/bin/Qt6{Core,Gui,Widgets,Network,Test}.dll "$bin/"
@@ -77,6 +112,7 @@ deploy() {
     done
     cp -u /usr/lib/gcc/x86_64-w64-mingw32/12-posix/{libstdc++-6,libgcc_s_seh-1}.dll \
         /usr/x86_64-w64-mingw32/lib/libwinpthread-1.dll "$bin/"
+    cp -u "$area/libpq/bin/libpq.dll" "$bin/"
     # Qt's own Chinese texts: the catalogue is the same file on every system.
     mkdir -p "$bin/translations"
     cp -u /usr/share/qt6/translations/qtbase_zh_CN.qm "$bin/translations/"
@@ -99,6 +135,33 @@ prepare_wine() {
     fi
 }
 
+# The team database's tests need a PostgreSQL server, which wine cannot start (it is a Linux
+# program): one throwaway server on loopback for the whole run, made by the same script as the
+# Linux tests use; the tests find it through VESMORA_TEST_POSTGRES. It ends with this script.
+postgres_dir=""
+start_postgres() {
+    postgres_dir=$(mktemp -d)
+    local port
+    port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+    python3 -c 'import secrets; print(secrets.token_hex(12))' >"$postgres_dir/password"
+    bash tests/support/postgres-server.sh init "$postgres_dir"
+    bash tests/support/postgres-server.sh run "$postgres_dir" "$port" >"$postgres_dir/server.log" 2>&1 &
+    local _
+    for _ in $(seq 60); do
+        /usr/lib/postgresql/15/bin/pg_isready -q -h 127.0.0.1 -p "$port" && break
+        sleep 0.5
+    done
+    export VESMORA_TEST_POSTGRES="host=127.0.0.1 port=$port user=postgres password=$(cat "$postgres_dir/password")"
+}
+stop_postgres() {
+    [ -n "$postgres_dir" ] || return 0
+    bash tests/support/postgres-server.sh stop "$postgres_dir" fast || true
+    wait
+    rm -rf "$postgres_dir"
+    postgres_dir=""
+}
+trap stop_postgres EXIT
+
 # Every test program, two at a time, each run once: a failing case fails the lane. Only a program
 # that printed no test output, which is wine failing to start it, is run again, by wine-test.sh,
 # which says so in the log. Programs copied elsewhere by the tests find Qt's libraries and plugins
@@ -107,6 +170,7 @@ prepare_wine() {
 run_tests() {
     local bin status
     bin="Z:$(echo "$project/bin" | tr / '\\')"
+    start_postgres
     # On an Xvfb display, for the one test on the system's own windows. This prefix's wine server
     # and wine's own service processes, which would linger a while, end before the display does.
     LC_ALL=zh_CN.UTF-8 WINEPATH="$bin" WINEQT_PLUGIN_PATH="$bin" xvfb-run -a -s "-screen 0 1280x1024x24" \
@@ -116,12 +180,14 @@ run_tests() {
     # had to be asked twice to start.
     grep -hE "^(Totals|SKIP)|Start testing of|printed no test output" "$project/Testing/Temporary/LastTest.log" ||
         true
+    stop_postgres
     return $status
 }
 
 step "set-up" bash scripts/setup.sh "${packages[@]}"
 step "Qt for mingw" bash scripts/windows/provide-qt.sh "$area"
 step "libxlsxwriter, cpp-httplib and SQLite" provide_libraries
+step "libpq" provide_libpq
 step "configure" configure
 step "build" cmake --build "$project"
 step "deploy" deploy

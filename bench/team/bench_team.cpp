@@ -154,6 +154,18 @@ int main(int argc, char** argv) {
     std::printf("  team history of a %d-account list (%d readings): median %.0f ms\n", kListSize,
                 int(team.size()), medianMs(listTimes));
 
+    QList<qint64> windowTimes;
+    for (int round = 0; round < 5; ++round) {
+        timer.start();
+        store.fetchHistory(quint64(10 + round), list, kFirst.addDays(kNames / 2));
+        waitFor(&store, &TeamStore::historyFetched);
+        windowTimes << timer.nsecsElapsed();
+    }
+    std::printf("  the same list, the newest %d days only (%d readings): median %.0f ms\n", kNames / 2,
+                int(team.size()), medianMs(windowTimes));
+    store.fetchHistory(99, list);
+    waitFor(&store, &TeamStore::historyFetched);
+
     // What the window adds: this PC's readings of the list merged in, on its own thread.
     QList<TeamReading> local;
     for (const TeamReading& r : std::as_const(team))
@@ -183,6 +195,11 @@ int main(int argc, char** argv) {
         std::printf("  on disk: table %.0f MB (%.0f bytes a reading), index %.0f MB (%.0f bytes a reading)\n",
                     parts[0].toDouble() / 1e6, parts[0].toDouble() / rows, parts[1].toDouble() / 1e6,
                     parts[1].toDouble() / rows);
+        if (server.exec(db, u"REINDEX TABLE vesmora_readings"_s)) {
+            const double index =
+                server.query(db, u"SELECT pg_indexes_size('vesmora_readings')"_s).value(0).toDouble();
+            std::printf("  index reindexed: %.0f MB (%.0f bytes a reading)\n", index / 1e6, index / rows);
+        }
     }
     return 0;
 }

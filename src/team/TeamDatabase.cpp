@@ -51,7 +51,7 @@ const char* const kInsert =
 // No ORDER BY: a list's history is hundreds of thousands of rows, which the server would sort on
 // disk beyond work_mem; the program sorts them by one integer each.
 const char* const kHistory = "SELECT account, taken_at, taken_by, ont_rx, ont_tx, olt_rx, olt_tx "
-                             "FROM vesmora_readings WHERE account = ANY($1::text[])";
+                             "FROM vesmora_readings WHERE account = ANY($1::text[]) AND taken_at >= $2";
 
 // A statement that takes longer gives up, so that a stuck server frees the worker.
 const char* const kStatementTimeout = "SET statement_timeout = '60s'";
@@ -109,7 +109,7 @@ void TeamDatabase::close() {
 }
 
 TeamDatabase::Result TeamDatabase::fail(Outcome outcome, const QString& error) {
-    return {outcome, m_config.scrub(error.trimmed())};
+    return {outcome, error.trimmed()};
 }
 
 // A lost connection is closed, so that the next call connects again. Class 08 (connection
@@ -240,7 +240,8 @@ TeamDatabase::Result TeamDatabase::insert(const QList<TeamReading>& readings) {
     return isStatus(result.get(), PGRES_COMMAND_OK) ? Result() : failed(result.get());
 }
 
-TeamDatabase::Result TeamDatabase::select(const QStringList& accounts, QList<TeamReading>* readings) {
+TeamDatabase::Result TeamDatabase::select(const QStringList& accounts, const QDateTime& since,
+                                          QList<TeamReading>* readings) {
     readings->clear();
     if (accounts.isEmpty())
         return {};
@@ -250,8 +251,9 @@ TeamDatabase::Result TeamDatabase::select(const QStringList& accounts, QList<Tea
     for (const QString& account : accounts)
         appendElement(array, account, true);
     array += '}';
-    const char* params[] = {array.constData()};
-    const ResultPtr result(PQexecParams(m_conn, kHistory, 1, nullptr, params, nullptr, nullptr, 1), PQclear);
+    const QByteArray from = since.isValid() ? timeText(since).toUtf8() : QByteArray("-infinity");
+    const char* params[] = {array.constData(), from.constData()};
+    const ResultPtr result(PQexecParams(m_conn, kHistory, 2, nullptr, params, nullptr, nullptr, 1), PQclear);
     if (!isStatus(result.get(), PGRES_TUPLES_OK))
         return failed(result.get());
 

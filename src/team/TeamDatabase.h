@@ -30,7 +30,9 @@ public:
     };
     struct Result {
         Outcome outcome = Outcome::Ok;
-        QString error; // libpq's or the server's words, scrubbed
+        // libpq's or the server's words, as they are: TeamStore scrubs them on its own thread,
+        // as QRegularExpression's per-thread JIT stack crashes a mingw build's worker at its end.
+        QString error;
         bool ok() const { return outcome == Outcome::Ok; }
     };
 
@@ -50,8 +52,9 @@ public:
     // already there (same account, time and name) is left as it is. Readings without an account
     // or a valid time cannot be keyed and are left out.
     Result insert(const QList<TeamReading>& readings);
-    // Every reading of these accounts, in one query however long the list; newest first.
-    Result select(const QStringList& accounts, QList<TeamReading>* readings);
+    // The readings of these accounts taken since then (all when invalid), in one query however
+    // long the list; newest first.
+    Result select(const QStringList& accounts, const QDateTime& since, QList<TeamReading>* readings);
 
 private:
     Result fail(Outcome outcome, const QString& error);

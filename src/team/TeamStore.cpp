@@ -49,13 +49,13 @@ public:
             emit deliveryFailed(batchId, result.error);
     }
 
-    void fetchHistory(quint64 requestId, const QStringList& accounts) {
+    void fetchHistory(quint64 requestId, const QStringList& accounts, const QDateTime& since) {
         if (stopped())
             return;
         QList<TeamReading> readings;
         TeamDatabase::Result result = m_database.open();
         if (result.ok())
-            result = m_database.select(accounts, &readings);
+            result = m_database.select(accounts, since, &readings);
         report(result);
         if (result.ok())
             emit historyFetched(requestId, readings);
@@ -99,14 +99,22 @@ private:
 };
 
 TeamStore::TeamStore(const TeamConfig& config, QObject* parent)
-    : QObject(parent), m_thread(new QThread), m_worker(new TeamStoreWorker(config)) {
+    : QObject(parent), m_config(config), m_thread(new QThread), m_worker(new TeamStoreWorker(config)) {
     m_thread->setObjectName(QStringLiteral("team database"));
     m_worker->moveToThread(m_thread);
-    connect(m_worker, &TeamStoreWorker::statusChanged, this, &TeamStore::setStatus);
+    // The worker's texts are scrubbed here, on the caller's thread (see TeamDatabase::Result).
+    connect(m_worker, &TeamStoreWorker::statusChanged, this,
+            [this](TeamStore::Status status, const QString& detail) {
+                setStatus(status, m_config.scrub(detail));
+            });
     connect(m_worker, &TeamStoreWorker::delivered, this, &TeamStore::delivered);
-    connect(m_worker, &TeamStoreWorker::deliveryFailed, this, &TeamStore::deliveryFailed);
+    connect(m_worker, &TeamStoreWorker::deliveryFailed, this, [this](quint64 batchId, const QString& error) {
+        emit deliveryFailed(batchId, m_config.scrub(error));
+    });
     connect(m_worker, &TeamStoreWorker::historyFetched, this, &TeamStore::historyFetched);
-    connect(m_worker, &TeamStoreWorker::historyFailed, this, &TeamStore::historyFailed);
+    connect(m_worker, &TeamStoreWorker::historyFailed, this, [this](quint64 requestId, const QString& error) {
+        emit historyFailed(requestId, m_config.scrub(error));
+    });
     m_thread->start();
 }
 
@@ -140,9 +148,10 @@ void TeamStore::deliver(quint64 batchId, const QList<TeamReading>& readings) {
         Qt::QueuedConnection);
 }
 
-void TeamStore::fetchHistory(quint64 requestId, const QStringList& accounts) {
+void TeamStore::fetchHistory(quint64 requestId, const QStringList& accounts, const QDateTime& since) {
     QMetaObject::invokeMethod(
-        m_worker, [worker = m_worker, requestId, accounts] { worker->fetchHistory(requestId, accounts); },
+        m_worker,
+        [worker = m_worker, requestId, accounts, since] { worker->fetchHistory(requestId, accounts, since); },
         Qt::QueuedConnection);
 }
 

@@ -42,12 +42,15 @@ public:
     // Connects when not connected, which settles the status.
     void probe();
     // Stores the readings in one transaction: delivered(batchId) once committed, or
-    // deliveryFailed(batchId, error) when nothing was stored. A reading already stored (same
-    // account, time and name) is kept as it is, so a batch may be sent again safely.
+    // deliveryFailed(batchId, error) when the commit is not confirmed (it may still have happened,
+    // its answer lost with the connection). A reading already stored (same account, time and
+    // name) is kept as it is, so sending the batch again is always safe.
     void deliver(quint64 batchId, const QList<TeamReading>& readings);
-    // Every team reading of these accounts, in one query, newest first: historyFetched, or
-    // historyFailed (then the caller uses the PC's own history).
-    void fetchHistory(quint64 requestId, const QStringList& accounts);
+    // The team's readings of these accounts, taken since then (all when invalid), in one query,
+    // newest first: historyFetched, or historyFailed (then the caller uses the PC's own history).
+    // What it costs grows with the readings it returns, not with the table: a window keeps a long
+    // list's history in bounds as the years add up (README.md, "scale on paper").
+    void fetchHistory(quint64 requestId, const QStringList& accounts, const QDateTime& since = QDateTime());
 
 signals:
     void statusChanged(TeamStore::Status status, const QString& detail);
@@ -59,6 +62,7 @@ signals:
 private:
     void setStatus(TeamStore::Status status, const QString& detail);
 
+    TeamConfig m_config;
     QThread* m_thread;
     TeamStoreWorker* m_worker;
     Status m_status = Status::Connecting;

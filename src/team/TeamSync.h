@@ -20,9 +20,10 @@ struct TeamSyncTiming {
 // firstRetryMs, doubling the wait up to longestRetryMs; the store answering again (any request)
 // ends the wait at once.
 //
-// Wiring: create it with the journal's outbox and a TeamStore when TeamConfig::isEnabled(), call
-// start() once the main window is up, and readingsQueued() after each reading the journal queued.
-// statusText() and statusTip() are the main window's status line and its tooltip.
+// Wiring: create it with the journal's outbox and a TeamStore when TeamConfig::isEnabled() (both
+// outlive it), call start() once the main window is up, and readingsQueued() after each reading
+// the journal queued (each call counts the outbox once). statusText() and statusTip() are the
+// main window's status line and its tooltip; statusChanged() says when they change.
 class TeamSync : public QObject {
     Q_OBJECT
 

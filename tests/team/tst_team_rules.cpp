@@ -143,11 +143,13 @@ private slots:
         QCOMPARE(TeamConfig::fromValues(database, QString()).scrub(message), expected);
     }
 
-    // libpq quotes the broken part of a string it cannot parse, which may be the password.
+    // libpq quotes the broken part of a string it cannot parse, which may be the password (in
+    // the language of the user's locale, hence no whole message here).
     void unparsableString() {
         const TeamConfig config = TeamConfig::fromValues(u"postgresql://field:Se%zzcret@h1/db"_s, QString());
         QVERIFY(config.isEnabled());
-        QCOMPARE(config.error(), u"invalid percent-encoded token: \"******\""_s);
+        QVERIFY2(config.error().contains(u"******"_s), qPrintable(config.error()));
+        QVERIFY2(!config.error().contains(u"zzcret"_s), qPrintable(config.error()));
     }
 
     void retryDelay_data() {

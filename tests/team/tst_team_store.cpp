@@ -260,13 +260,26 @@ private slots:
         QCOMPARE(stored(db), kBatchStored);
     }
 
+    // However long the list, one statement; newest first, across names.
+    void historyOfAListInOneQuery_data() {
+        QTest::addColumn<QDateTime>("since");
+        QTest::addColumn<QStringList>("history");
+        QTest::newRow("all") << QDateTime()
+                             << QStringList{kBatchRead,
+                                            u"209001|2026-11-01 09:00:00.000|李四|-16.00|2.10||3.50"_s,
+                                            u"209002|2026-10-30 17:45:10.000|王五|-18.40|2.10||3.50"_s};
+        QTest::newRow("since 1 November, the first of it included")
+            << QDateTime(QDate(2026, 11, 1), QTime(9, 0), Qt::UTC)
+            << QStringList{kBatchRead, u"209001|2026-11-01 09:00:00.000|李四|-16.00|2.10||3.50"_s};
+    }
     void historyOfAListInOneQuery() {
+        QFETCH(QDateTime, since);
+        QFETCH(QStringList, history);
         const QString db = m_server->createDatabase();
         {
             TeamStore writer(config(db));
             QSignalSpy delivered(&writer, &TeamStore::delivered);
-            writer.deliver(1, readings({u"209001|2026-11-01 09:00:00.000|李四|-16.00"_s,
-                                        u"209001|2026-11-02 08:30:00.125|张三|-20.10"_s,
+            writer.deliver(1, readings({u"209001|2026-11-01 09:00:00.000|李四|-16.00"_s, kBatch[0],
                                         u"209002|2026-10-30 17:45:10.000|王五|-18.40"_s,
                                         u"209999|2026-11-02 08:31:00.000|王五|-25.00"_s}));
             QVERIFY(delivered.wait(kWaitMs));
@@ -278,13 +291,11 @@ private slots:
         QVERIFY(status.wait(kWaitMs));
         proxy.resetStatements();
         QSignalSpy fetched(&store, &TeamStore::historyFetched);
-        store.fetchHistory(7, {u"209001"_s, u"209002"_s, u"209003"_s});
+        store.fetchHistory(7, {u"209001"_s, u"209002"_s, u"209003"_s}, since);
         QVERIFY(fetched.wait(kWaitMs));
         QCOMPARE(proxy.statements(), 1);
         QCOMPARE(fetched[0][0].value<quint64>(), quint64(7));
-        QCOMPARE(texts(fetched[0][1].value<QList<TeamReading>>()),
-                 (QStringList{kBatchRead, u"209001|2026-11-01 09:00:00.000|李四|-16.00|2.10||3.50"_s,
-                              u"209002|2026-10-30 17:45:10.000|王五|-18.40|2.10||3.50"_s}));
+        QCOMPARE(texts(fetched[0][1].value<QList<TeamReading>>()), history);
     }
 };
 
