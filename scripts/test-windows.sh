@@ -69,7 +69,8 @@ provide_libpq() {
     fi
     rm -rf "$prefix" "$build"
     local source
-    source=$(debian_source "$area" "postgresql-15=$(dpkg-query -W -f='${source:Version}' libpq-dev)")
+    # Another version of the client library serves as well, where the mirror lacks this one's source.
+    source=$(debian_source "$area" "postgresql-15=$(dpkg-query -W -f='${source:Version}' libpq-dev)" any)
     mkdir -p "$build"
     (cd "$build" && "$source/configure" -q --host=x86_64-w64-mingw32 CC=x86_64-w64-mingw32-gcc-posix \
         --without-readline --without-zlib --without-icu --without-openssl --without-gssapi --without-ldap \
