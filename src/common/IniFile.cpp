@@ -19,8 +19,10 @@ QByteArray toCodePage(const QString& text) {
     return encoder.encode(text);
 }
 
+// Stateless: a lead byte at the end stands for a replacement character, not for nothing, so
+// "[\xD7]" never names the section "".
 QString fromCodePage(const QByteArray& bytes) {
-    QStringDecoder decoder(QStringConverter::System);
+    QStringDecoder decoder(QStringConverter::System, QStringConverter::Flag::Stateless);
     return decoder.decode(bytes);
 }
 
@@ -44,20 +46,23 @@ bool sameName(const QByteArray& stored, const QString& name) {
     return fromCodePage(stored).compare(fromCodePage(toCodePage(name)), Qt::CaseInsensitive) == 0;
 }
 
+// Lines keep their carriage return, so a write gives back the lines it does not touch byte for byte
+// and reads them afterwards as it read them before.
 QList<QByteArray> splitLines(const QByteArray& content) {
     QList<QByteArray> lines = content.split('\n');
     if (!lines.isEmpty() && lines.last().isEmpty())
         lines.removeLast(); // the final line break does not start another line
-    for (QByteArray& line : lines) {
-        if (line.endsWith('\r'))
-            line.chop(1);
-    }
     return lines;
+}
+
+// A line without its carriage return.
+QByteArray lineText(const QByteArray& line) {
+    return line.endsWith('\r') ? line.first(line.size() - 1) : line;
 }
 
 // The name of a "[section]" line, or nothing for any other line.
 std::optional<QByteArray> sectionName(const QByteArray& line) {
-    const QByteArray trimmed = trimBlanks(line);
+    const QByteArray trimmed = trimBlanks(lineText(line));
     if (!trimmed.startsWith('['))
         return std::nullopt;
     const qsizetype close = trimmed.indexOf(']');
@@ -65,8 +70,9 @@ std::optional<QByteArray> sectionName(const QByteArray& line) {
 }
 
 QByteArray keyName(const QByteArray& line) {
-    const qsizetype eq = line.indexOf('=');
-    return trimBlanks(eq < 0 ? line : line.left(eq));
+    const QByteArray text = lineText(line);
+    const qsizetype eq = text.indexOf('=');
+    return trimBlanks(eq < 0 ? text : text.left(eq));
 }
 
 struct Location {
@@ -95,7 +101,7 @@ Location locate(const QList<QByteArray>& lines, const QString& section) {
 
 qsizetype findKey(const QList<QByteArray>& lines, const Location& where, const QString& key) {
     for (qsizetype i = where.section + 1; i < where.sectionEnd; ++i) {
-        if (!trimBlanks(lines.at(i)).isEmpty() && sameName(keyName(lines.at(i)), key))
+        if (!trimBlanks(lineText(lines.at(i))).isEmpty() && sameName(keyName(lines.at(i)), key))
             return i;
     }
     return -1;
@@ -123,11 +129,12 @@ bool storable(const QString& text) {
     return !text.contains(QLatin1Char('\n')) && !text.contains(QLatin1Char('\r'));
 }
 
-QByteArray lineBreak() {
+// What a new line holds before its '\n'.
+QByteArray newLine(const QByteArray& text) {
 #ifdef Q_OS_WIN
-    return QByteArrayLiteral("\r\n");
+    return text + '\r';
 #else
-    return QByteArrayLiteral("\n");
+    return text;
 #endif
 }
 
@@ -153,23 +160,23 @@ int write(const QString& section, const QString& key, const QString& value, cons
     const QByteArray entry = toCodePage(keyText) + '=' + toCodePage(value);
     const Location where = locate(lines, sectionText);
     if (where.section < 0) {
-        lines << '[' + toCodePage(sectionText) + ']' << entry;
+        lines << newLine('[' + toCodePage(sectionText) + ']') << newLine(entry);
     } else if (const qsizetype at = findKey(lines, where, keyText); at >= 0) {
-        lines[at] = entry;
+        lines[at] = lines.at(at).endsWith('\r') ? entry + '\r' : entry;
     } else {
         // After the section's last line that is not blank, so a blank separator stays in front of
         // the next section.
         qsizetype after = where.section;
         for (qsizetype i = where.section + 1; i < where.sectionEnd; ++i) {
-            if (!trimBlanks(lines.at(i)).isEmpty())
+            if (!trimBlanks(lineText(lines.at(i))).isEmpty())
                 after = i;
         }
-        lines.insert(after + 1, entry);
+        lines.insert(after + 1, newLine(entry));
     }
 
     QByteArray content;
     for (const QByteArray& line : std::as_const(lines))
-        content += line + lineBreak();
+        content += line + '\n';
 
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size())
@@ -189,7 +196,7 @@ QString read(const QString& section, const QString& key, const QString& defaultV
     if (at < 0)
         return defaultValue;
 
-    const QByteArray& line = lines.at(at);
+    const QByteArray line = lineText(lines.at(at));
     const qsizetype eq = line.indexOf('=');
     QByteArray value = eq < 0 ? QByteArray() : trimBlanks(line.mid(eq + 1));
     if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front())

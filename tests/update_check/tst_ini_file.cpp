@@ -47,6 +47,8 @@ private slots:
         QTest::newRow("only blanks") << QByteArray("[UpInfo]\nNewVer=   \t \n") << u"UpInfo"_s << u"NewVer"_s;
         QTest::newRow("empty quotes") << QByteArray("[UpInfo]\nNewVer=\"\"\n") << u"UpInfo"_s << u"NewVer"_s;
         QTest::newRow("line without =") << QByteArray("[UpInfo]\nNewVer\n") << u"UpInfo"_s << u"NewVer"_s;
+        QTest::newRow("lone lead byte is no empty name")
+            << QByteArray("[\xd7]\nk=1\n") << QString() << u"k"_s;
     }
     void readGivesTheDefault() {
         QFETCH(QByteArray, content);
@@ -156,6 +158,15 @@ private slots:
         QCOMPARE(normalised(readBytes(path())),
                  QByteArray("; kept\n[UpInfo]\nNewVer=1\nMainApp=Vesmora.exe\n\n[Other]\nA=1\n"));
         QCOMPARE(iniRead(u"Other"_s, u"A"_s, QString(), path()), u"1"_s);
+    }
+
+    void untouchedLinesReadAlikeAfterAWrite() {
+        // Found by the fuzzer: the write dropped one of two carriage returns, and the header then
+        // read as the empty section and hid the key written under it.
+        writeBytes(path(), "[\xd7\r\r\nk=1\n");
+        QVERIFY(iniWrite(QString(), u"k"_s, u"2"_s, path()) != 0);
+        QVERIFY(readBytes(path()).startsWith("[\xd7\r\r\nk=1\n"));
+        QCOMPARE(iniRead(QString(), u"k"_s, QString(), path()), u"2"_s);
     }
 
     void valueWithBlanksIsStoredAsGiven() {
