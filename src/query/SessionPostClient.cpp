@@ -15,7 +15,7 @@ QString SessionPostClient::BytesToStr(const QByteArray& bytes, const QString& ch
         if (const auto text = platform::decodeStrictly(bytes, charset.toLatin1()))
             return *text;
     }
-    QStringDecoder decoder(encoding.value_or(QStringConverter::Utf8));
+    QStringDecoder decoder(encoding.value_or(QStringConverter::Utf8), QStringConverter::Flag::Stateless);
     return decoder.decode(bytes);
 }
 

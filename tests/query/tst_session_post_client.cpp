@@ -220,6 +220,8 @@ private slots:
                                                "b"),
                  u"a\uFFFDb"_s);
         QCOMPARE(SessionPostClient::BytesToStr(QByteArray()), QString());
+        // A reply cut inside a character shows that it was cut.
+        QCOMPARE(SessionPostClient::BytesToStr("a\xE6\x88"), u"a\uFFFD\uFFFD"_s);
         // Another set only when named.
         QCOMPARE(SessionPostClient::BytesToStr(QByteArray::fromHex("b9e2c3a8"), u"GBK"_s), u"光猫"_s);
     }
