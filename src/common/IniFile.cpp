@@ -19,10 +19,8 @@ QByteArray toCodePage(const QString& text) {
     return encoder.encode(text);
 }
 
-// Stateless: a lead byte at the end stands for a replacement character, not for nothing, so
-// "[\xD7]" never names the section "".
 QString fromCodePage(const QByteArray& bytes) {
-    QStringDecoder decoder(QStringConverter::System, QStringConverter::Flag::Stateless);
+    QStringDecoder decoder(QStringConverter::System);
     return decoder.decode(bytes);
 }
 
@@ -42,8 +40,13 @@ QByteArray trimBlanks(const QByteArray& bytes) {
 
 // The name asked for goes through the code page as the stored one did, as with the platform's
 // ANSI calls; a character the code page lacks would otherwise never match its stored stand-in.
+// Stored bytes that are no text of the code page (a lead byte without its trail) match only the
+// same bytes: decoded, they can come out empty and would then name the section "".
 bool sameName(const QByteArray& stored, const QString& name) {
-    return fromCodePage(stored).compare(fromCodePage(toCodePage(name)), Qt::CaseInsensitive) == 0;
+    const QString storedText = fromCodePage(stored);
+    if (toCodePage(storedText) != stored)
+        return stored == toCodePage(name);
+    return storedText.compare(fromCodePage(toCodePage(name)), Qt::CaseInsensitive) == 0;
 }
 
 // Lines keep their carriage return, so a write gives back the lines it does not touch byte for byte
