@@ -74,6 +74,24 @@ double cpuSeconds(const rusage& u) {
     return u.ru_utime.tv_sec + u.ru_stime.tv_sec + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
 }
 
+// Times the product's export alone and prints wall seconds, CPU seconds and the peak resident size
+// before and after, for the parent to read.
+int timeExport(const QString& target, const QList<QStringList>& rows, const SheetMarks& marks) {
+    const rusage before = usageNow();
+    QElapsedTimer timer;
+    timer.start();
+    const ExportResult result = writeXlsx(target, headers(), rows, marks);
+    const double seconds = timer.nsecsElapsed() / 1e9;
+    if (!result.ok) {
+        std::fprintf(stderr, "export failed: %s\n", qPrintable(result.error));
+        return 1;
+    }
+    const rusage after = usageNow();
+    std::printf("%f %f %ld %ld\n", seconds, cpuSeconds(after) - cpuSeconds(before), before.ru_maxrss,
+                after.ru_maxrss);
+    return 0;
+}
+
 // Child: builds the rows, leaves them as TSV for openpyxl, then times the product's export.
 int runOurs(int count, const QString& target, const QString& tsv) {
     const QList<QStringList> rows = makeRows(count);
@@ -87,19 +105,7 @@ int runOurs(int count, const QString& target, const QString& tsv) {
     out.flush();
     file.close();
 
-    const rusage before = usageNow();
-    QElapsedTimer timer;
-    timer.start();
-    const ExportResult result = writeXlsx(target, headers(), rows);
-    const double seconds = timer.nsecsElapsed() / 1e9;
-    if (!result.ok) {
-        std::fprintf(stderr, "export failed: %s\n", qPrintable(result.error));
-        return 1;
-    }
-    const rusage after = usageNow();
-    std::printf("%f %f %ld %ld\n", seconds, cpuSeconds(after) - cpuSeconds(before), before.ru_maxrss,
-                after.ru_maxrss);
-    return 0;
+    return timeExport(target, rows, {});
 }
 
 // Child: a stopped run's list, as the main window hands it to the export, timed alone.
@@ -118,19 +124,7 @@ int runStopped(int count, const QString& target) {
         marks.failedRows << false;
         marks.comments << u"未查询：查询已停止，未轮到此帐号"_s;
     }
-    const rusage before = usageNow();
-    QElapsedTimer timer;
-    timer.start();
-    const ExportResult result = writeXlsx(target, headers(), rows, marks);
-    const double seconds = timer.nsecsElapsed() / 1e9;
-    if (!result.ok) {
-        std::fprintf(stderr, "export failed: %s\n", qPrintable(result.error));
-        return 1;
-    }
-    const rusage after = usageNow();
-    std::printf("%f %f %ld %ld\n", seconds, cpuSeconds(after) - cpuSeconds(before), before.ru_maxrss,
-                after.ru_maxrss);
-    return 0;
+    return timeExport(target, rows, marks);
 }
 
 struct Run {
