@@ -1,6 +1,6 @@
 #include "query/PonSummary.h"
+#include "support/TestFiles.h"
 
-#include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -105,11 +105,8 @@ private slots:
         QFETCH(QString, firstDetails);
         QTemporaryDir dir;
         const QString path = dir.filePath(u"vesmora.ini"_s);
-        if (!ini.isNull()) {
-            QFile file(path);
-            QVERIFY(file.open(QIODevice::WriteOnly));
-            file.write(ini);
-        }
+        if (!ini.isNull())
+            QVERIFY(writeFile(path, ini));
         PonSummary summary(Thresholds{}, FaultRules::fromIni(path));
         addLines(summary, lines);
         const QList<PonPort> result = summary.ports();
